@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Prints the figures we track: the size of the delivered stub, what makes it up, and its
+start-up time under Wine against a minimal dialog program measured in the same run.
+
+    bench/run.py RELEASE_TREE TEST_TREE [RUNS]
+"""
+import re
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "harness"))
+from harness import Harness, windows_path  # noqa: E402
+
+
+def size_report(stub):
+    with tempfile.TemporaryDirectory() as tmp:
+        stripped = Path(tmp) / "stub.exe"
+        subprocess.run(["i686-w64-mingw32-strip", "-o", str(stripped), str(stub)], check=True)
+        size = stripped.stat().st_size
+        print(f"stub size (stripped, release DLM): {size} bytes ({size / 1024:.1f} KiB)")
+        headers = subprocess.run(["i686-w64-mingw32-objdump", "-h", str(stripped)], capture_output=True,
+                                 text=True, check=True).stdout
+    print("sections:")
+    for match in re.finditer(r"^\s+\d+\s+(\.\S+)\s+([0-9a-f]+)", headers, re.M):
+        print(f"  {match.group(1):<10} {int(match.group(2), 16):>8} bytes")
+    symbols = subprocess.run(["i686-w64-mingw32-nm", "--size-sort", "-S", "-C", str(stub)], capture_output=True,
+                             text=True, check=True).stdout.splitlines()
+    code = [line.split(maxsplit=3) for line in symbols if len(line.split(maxsplit=3)) == 4]
+    code = [parts for parts in code if parts[2] in ("T", "t", "R", "r", "D", "d")]
+    print("largest functions and tables:")
+    for parts in code[-10:]:
+        print(f"  {int(parts[1], 16):>8}  {parts[3][:100]}")
+
+
+def startup_report(test, runs):
+    harness = Harness(test)
+    harness.start()
+    try:
+        wine_run = str(Path(test) / "harness" / "wine-run")
+        result = subprocess.run(
+            [wine_run, str(Path(test) / "tests" / "startup_timer.exe"), str(runs),
+             windows_path(Path(test) / "tests" / "baseline_dialog.exe"), windows_path(Path(test) / "Brindle.exe")],
+            capture_output=True, text=True, timeout=900, check=True)
+    finally:
+        harness.stop(quiet=True)
+    rows = [line.split() for line in result.stdout.splitlines() if line.strip()]
+    print(f"start-up to a visible window under Wine ({Path(test).name}, {runs} runs each, alternating):")
+    for name, label in zip(rows, ("baseline dialog", "wizard")):
+        print(f"  {label:<16} median {float(name[1]):7.1f} ms  min {float(name[2]):7.1f}  max {float(name[3]):7.1f}")
+    print(f"start-up ratio wizard / baseline (medians): {float(rows[1][1]) / float(rows[0][1]):.2f}")
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    size_report(Path(sys.argv[1]) / "Brindle.exe")
+    startup_report(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 15)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

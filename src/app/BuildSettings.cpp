@@ -1,0 +1,33 @@
+// Compiled once per wizard variant with the values of the CMake options.
+#include "config/BuildSettings.h"
+
+#include "brindle_build_config.h"
+
+#ifndef BRINDLE_WIZARD_ISV
+#error "the build must say which wizard type this is"
+#endif
+
+namespace config {
+
+const BuildSettings& GetBuildSettings() {
+  static const BuildSettings settings = {
+      BRINDLE_WIZARD_ISV ? L"ISV" : L"DLM",
+      BRINDLE_BT_PAGES != 0,
+      BRINDLE_BT_CLASSIC_PAGES != 0,
+      BRINDLE_CONTENT_HOST,
+      BRINDLE_PRIVACY_HOST,
+#if BRINDLE_SHORT_PAUSES
+      // Test builds: the retry logic is exercised without waiting whole seconds.
+      200,
+      200,
+      100,
+#else
+      5000,
+      5000,
+      2000,
+#endif
+  };
+  return settings;
+}
+
+}  // namespace config

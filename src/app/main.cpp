@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "app/BrindleApp.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  RestrictDllSearchPath();
+  CBrindleApp app;
+  return app.Run();
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Values fixed when a wizard is built (CMake options). Each executable links exactly one
+// definition of GetBuildSettings().
+#include <windows.h>
+
+namespace config {
+
+struct BuildSettings {
+  const wchar_t* wizardTypeName;  // "DLM" or "ISV"; also part of the single-instance mutex
+  bool btPages;
+  bool btClassicPages;
+  const wchar_t* contentHost;  // host of the configuration, events and offer-file URLs
+  const wchar_t* privacyHost;
+  DWORD configRetryPauseMs;
+  DWORD eventRetryPauseMs;
+  DWORD downloadFallbackPauseMs;
+};
+
+const BuildSettings& GetBuildSettings();
+
+}  // namespace config

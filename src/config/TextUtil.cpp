@@ -1,0 +1,101 @@
+#include "config/TextUtil.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <sstream>
+#include <unordered_map>
+
+#include "ui/Strings.h"
+
+namespace config {
+
+std::string AffiliateForCountry(const std::string& countryCode) {
+  static const std::unordered_map<std::string, std::string> kTable = [] {
+    std::unordered_map<std::string, std::string> table;
+    const auto add = [&table](const char* affiliate, std::initializer_list<const char*> codes) {
+      for (const char* code : codes) table.emplace(code, affiliate);
+    };
+    add("91088", {"US"});
+    add("91166", {"CA"});
+    add("91199", {"BR"});
+    add("91214", {"AU", "NZ", "KR"});
+    add("91105", {"DZ", "BG", "CY", "CZ", "EG", "GR", "HU", "IE", "IL", "KW", "MA", "PL",
+                  "PT", "QA", "RO", "RU", "SA", "SK", "ZA", "TN", "TR", "UA", "AE"});
+    add("91215", {"TH", "MX", "PH", "AR", "VN", "TW", "PE", "CL", "CO", "VE", "RS",
+                  "LK", "DO", "JO", "HK", "LT", "PS", "HR", "CR", "BA", "SV", "GE",
+                  "MD", "AL", "UY", "BY", "LB", "SN", "PA", "LV", "ID", "PK", "SG"});
+    return table;
+  }();
+  const auto found = kTable.find(countryCode);
+  return found != kTable.end() ? found->second : "91082";
+}
+
+std::vector<int> ParseVersionList(std::wstring_view text) {
+  std::vector<int> result;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    while (pos < text.size() && text[pos] == L'.') ++pos;
+    if (pos >= text.size()) break;
+    const std::size_t end = std::min(text.find(L'.', pos), text.size());
+    const std::wstring piece(text.substr(pos, end - pos));
+    result.push_back(static_cast<int>(std::wcstol(piece.c_str(), nullptr, 10)));
+    pos = end;
+  }
+  return result;
+}
+
+std::vector<std::wstring> SplitText(const std::wstring& text, const std::wstring& delimiter) {
+  const wchar_t separator = delimiter.empty() ? L'\0' : delimiter.front();
+  std::vector<std::wstring> pieces;
+  std::wistringstream stream(text);
+  std::wstring piece;
+  while (std::getline(stream, piece, separator)) pieces.push_back(piece);
+  return pieces;
+}
+
+std::string JoinWithCommas(const std::vector<std::string>& pieces) {
+  std::string joined;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (i != 0) joined += ',';
+    joined += pieces[i];
+  }
+  return joined;
+}
+
+namespace {
+
+// The host-name characters of the expression: \w (ASCII letters, digits, '_'), '.', '-'.
+bool IsHostChar(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '.' || c == '-';
+}
+
+}  // namespace
+
+// Hand-written equivalent of ^((http|https):\/\/)?([\w.-]+)(\.[\w.-]+)+([\/?#].*)?$ (ECMAScript):
+// a regex engine would add most of a megabyte to the stub. The host part is exactly the
+// longest run of host characters after the optional scheme, because the only characters that
+// may follow it ('/', '?', '#') are not host characters.
+bool LooksLikeUrlBytes(std::string_view s) {
+  std::size_t pos = 0;
+  if (s.substr(0, 7) == "http://") {
+    pos = 7;
+  } else if (s.substr(0, 8) == "https://") {
+    pos = 8;
+  }
+  const std::size_t hostStart = pos;
+  while (pos < s.size() && IsHostChar(static_cast<unsigned char>(s[pos]))) ++pos;
+  const std::string_view host = s.substr(hostStart, pos - hostStart);
+  // Needs a '.' with at least one character before it and one after it.
+  if (host.size() < 3 || host.find('.', 1) > host.size() - 2) return false;
+  if (pos == s.size()) return true;
+  if (s[pos] != '/' && s[pos] != '?' && s[pos] != '#') return false;
+  // '.' matches everything but line terminators.
+  return s.find_first_of("\r\n", pos) == std::string_view::npos;
+}
+
+bool LooksLikeUrl(std::wstring_view text) { return LooksLikeUrlBytes(ui::Narrow(text, CP_THREAD_ACP)); }
+
+}  // namespace config

@@ -1,0 +1,52 @@
+#include "WizardProcess.h"
+
+#include <cstdlib>
+#include <vector>
+
+WizardProcess::WizardProcess(const std::wstring& exePath) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  std::wstring commandLine = L"\"" + exePath + L"\"";
+  if (::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &info)) {
+    ::CloseHandle(info.hThread);
+    m_process = info.hProcess;
+    m_processId = info.dwProcessId;
+  }
+}
+
+WizardProcess::~WizardProcess() {
+  if (m_process == nullptr) return;
+  if (IsRunning()) {
+    ::TerminateProcess(m_process, 99);
+    ::WaitForSingleObject(m_process, 10000);
+  }
+  ::CloseHandle(m_process);
+}
+
+bool WizardProcess::IsRunning() const {
+  return m_process != nullptr && ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
+}
+
+bool WizardProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) const {
+  if (m_process == nullptr || ::WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) return false;
+  ::GetExitCodeProcess(m_process, &exitCode);
+  return true;
+}
+
+std::wstring WindowsPathFromEnv(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return {};
+  std::wstring path = L"Z:";
+  for (const char* p = value; *p != '\0'; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+  return path;
+}
+
+std::wstring MakeScratchFolder(const std::wstring& name) {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"brindle-test-" + name + L"-" + std::to_wstring(::GetCurrentProcessId());
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}

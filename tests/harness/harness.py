@@ -1,0 +1,252 @@
+#!/usr/bin/env python3
+"""Test harness of one build tree: a virtual display, throwaway Wine prefixes, a persistent
+wineserver per prefix and the reference service, started once per test run.
+
+    harness.py start --build DIR     (CTest fixture set-up; also used by the demo)
+    harness.py stop --build DIR      (CTest fixture clean-up)
+
+Everything lives under DIR/harness. Only processes recorded there are ever stopped.
+"""
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parents[2]
+
+
+def log(message):
+    print(f"harness: {message}", file=sys.stderr, flush=True)
+
+
+class Harness:
+    def __init__(self, build):
+        self.build = Path(build).resolve()
+        self.dir = self.build / "harness"
+        self.config = json.loads((self.dir / "config.json").read_text())
+        self.state_file = self.dir / "state.json"
+
+    # --- state -----------------------------------------------------------------------------
+    def load_state(self):
+        try:
+            return json.loads(self.state_file.read_text())
+        except (OSError, ValueError):
+            return {}
+
+    def save_state(self, state):
+        self.state_file.write_text(json.dumps(state, indent=1))
+
+    # --- environment -----------------------------------------------------------------------
+    def wine_env(self, arch):
+        env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "LC_"))}
+        env.update(
+            WINEPREFIX=str(self.dir / f"prefix-{arch}"),
+            WINEARCH=arch,
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml=",
+            HOME=str(self.dir / "home"),
+            LANG="C.UTF-8",
+        )
+        if self.config["wine_loader_env"]:
+            env["WINELOADER"] = self.config["wine_loader"]
+        state = self.load_state()
+        if "display" in state:
+            env["DISPLAY"] = state["display"]
+        return env
+
+    def wine(self, arch, *args, check=True, timeout=180, log_name=None):
+        env = self.wine_env(arch)
+        out = open(self.dir / "logs" / (log_name or "wine.log"), "ab")
+        result = subprocess.run([self.config["wine_loader"], *args], env=env, stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=out, timeout=timeout)
+        out.close()
+        if check and result.returncode != 0:
+            raise RuntimeError(f"wine {' '.join(args)} failed with {result.returncode} ({arch})")
+        return result.returncode
+
+    def wineserver(self, arch, *args, timeout=60):
+        subprocess.run([self.config["wineserver"], *args], env=self.wine_env(arch),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=timeout, check=False)
+
+    # --- pieces ----------------------------------------------------------------------------
+    def start_display(self, state):
+        for number in range(90, 200):
+            if Path(f"/tmp/.X11-unix/X{number}").exists() or Path(f"/tmp/.X{number}-lock").exists():
+                continue
+            log_file = open(self.dir / "logs" / "xvfb.log", "ab")
+            proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                    stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file,
+                                    start_new_session=True)
+            for _ in range(100):
+                if Path(f"/tmp/.X11-unix/X{number}").exists():
+                    state["display"] = f":{number}"
+                    state["xvfb_pid"] = proc.pid
+                    return
+                if proc.poll() is not None:
+                    break
+                time.sleep(0.05)
+            if proc.poll() is None:
+                proc.kill()
+        raise RuntimeError("no free X display for Xvfb")
+
+    def make_prefix(self, arch):
+        prefix = self.dir / f"prefix-{arch}"
+        shutil.rmtree(prefix, ignore_errors=True)
+        started = time.monotonic()
+        self.wine(arch, "wineboot", "-i", log_name=f"wineboot-{arch}.log", check=False)
+        self.wineserver(arch, "-w")
+        if not (prefix / "system.reg").exists():
+            raise RuntimeError(f"creating the {arch} prefix failed; see {self.dir}/logs/wineboot-{arch}.log")
+        reg = [
+            ("HKCU\\Software\\Wine", "Version", "win10"),
+            ("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+            ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "1024x768"),
+        ]
+        for key, name, value in reg:
+            self.wine(arch, "reg", "add", key, "/v", name, "/d", value, "/f", log_name=f"setup-{arch}.log")
+        # A crashing test program must just end, not start a debugger that outlives the test
+        # (and holds its output pipe). Without the value Wine would start winedbg; a debugger
+        # that cannot be started lets the crash end the process.
+        aedebug = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
+        for view in ("/reg:64", "/reg:32"):
+            self.wine(arch, "reg", "add", aedebug, "/v", "Debugger", "/d", "no-crash-debugger.exe", "/f", view,
+                      check=False, log_name=f"setup-{arch}.log")
+        ca = self.dir / "ca" / "ca.der"
+        self.wine(arch, self.config["trust_ca_tool"], windows_path(ca), log_name=f"setup-{arch}.log")
+        # Restart so the virtual desktop and version apply to every later process.
+        self.wineserver(arch, "-k")
+        self.wineserver(arch, "-w")
+        self.wineserver(arch, "-p")
+        self.wine(arch, self.config["uidriver_tool"], "desktop", log_name=f"setup-{arch}.log")
+        log(f"{arch} prefix ready in {time.monotonic() - started:.1f} s")
+
+    def start_service(self, state):
+        ca = self.dir / "ca"
+        service_dir = self.dir / "service"
+        (service_dir / "content").mkdir(parents=True, exist_ok=True)
+        (service_dir / "configs").mkdir(parents=True, exist_ok=True)
+        for sub in ("configs", "content"):
+            src = SOURCE / "tests" / "data" / sub
+            if src.is_dir():
+                shutil.copytree(src, service_dir / sub, dirs_exist_ok=True)
+        ready = service_dir / "ready.json"
+        ready.unlink(missing_ok=True)
+        db = service_dir / "service.db"
+        db.unlink(missing_ok=True)
+        log_file = open(self.dir / "logs" / "service.log", "ab")
+        proc = subprocess.Popen(
+            [sys.executable, str(SOURCE / "service" / "brindle_service.py"),
+             "--configs", str(service_dir / "configs"), "--content", str(service_dir / "content"),
+             "--db", str(db), "--cert", str(ca / "server.pem"), "--key", str(ca / "server.key"),
+             "--port", "443", "--untrusted-port", "8444",
+             "--untrusted-cert", str(ca / "untrusted-server.pem"),
+             "--untrusted-key", str(ca / "untrusted-server.key"),
+             "--ready-file", str(ready)],
+            stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
+        state["service_pid"] = proc.pid
+        for _ in range(200):
+            if ready.exists():
+                return
+            if proc.poll() is not None:
+                raise RuntimeError(f"the reference service ended early; see {self.dir}/logs/service.log")
+            time.sleep(0.05)
+        raise RuntimeError("the reference service did not become ready")
+
+    # --- commands --------------------------------------------------------------------------
+    def start(self):
+        self.stop(quiet=True)
+        (self.dir / "logs").mkdir(parents=True, exist_ok=True)
+        (self.dir / "home").mkdir(parents=True, exist_ok=True)
+        subprocess.run([str(SOURCE / "scripts" / "make_test_ca.sh"), str(self.dir / "ca")], check=True,
+                       stdout=subprocess.DEVNULL)
+        state = {"arches": self.config["prefix_arches"]}
+        self.save_state(state)
+        self.start_display(state)
+        self.save_state(state)
+        self.start_service(state)
+        self.save_state(state)
+        errors = []
+
+        def build_prefix(arch):
+            try:
+                self.make_prefix(arch)
+            except Exception as error:  # reported after both threads end
+                errors.append(error)
+
+        threads = [threading.Thread(target=build_prefix, args=(arch,)) for arch in state["arches"]]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        if errors:
+            raise errors[0]
+        self.write_env(state)
+        log(f"ready: display {state['display']}, prefixes {', '.join(state['arches'])}")
+
+    def write_env(self, state):
+        lines = [f"export DISPLAY={state['display']}", f"export BRINDLE_HARNESS_DIR={self.dir}"]
+        (self.dir / "env.sh").write_text("\n".join(lines) + "\n")
+
+    def stop(self, quiet=False):
+        state = self.load_state()
+        for arch in state.get("arches", []):
+            if (self.dir / f"prefix-{arch}").exists():
+                self.wineserver(arch, "-k")
+        for key in ("service_pid", "xvfb_pid"):
+            pid = state.get(key)
+            if pid:
+                stop_process(pid)
+        if state and not quiet:
+            log("stopped")
+        self.state_file.unlink(missing_ok=True)
+        (self.dir / "env.sh").unlink(missing_ok=True)
+
+
+def stop_process(pid):
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    for _ in range(50):
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return
+        time.sleep(0.05)
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def windows_path(path):
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["start", "stop"])
+    parser.add_argument("--build", required=True)
+    args = parser.parse_args()
+    harness = Harness(args.build)
+    if args.command == "start":
+        try:
+            harness.start()
+        except Exception as error:
+            log(f"start failed: {error}")
+            harness.stop(quiet=True)
+            return 1
+    else:
+        harness.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,84 @@
+// Measures how long programs take from process creation until their first window is visible,
+// alternating between them so both see the same machine load:
+//   startup_timer RUNS PROGRAM...      prints "<program> <median ms> <min ms> <max ms>" per program
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Search {
+  DWORD processId;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindVisible(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && ::IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Milliseconds until a window is visible, or -1.
+double TimeOneStart(const std::wstring& program) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  std::wstring commandLine = L"\"" + program + L"\"";
+  LARGE_INTEGER frequency{}, begin{}, now{};
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&begin);
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+    return -1;
+  }
+  double elapsed = -1;
+  Search search{info.dwProcessId};
+  for (int i = 0; i < 6000 && search.found == nullptr; ++i) {
+    ::EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) ::Sleep(2);
+  }
+  ::QueryPerformanceCounter(&now);
+  if (search.found != nullptr) {
+    elapsed = 1000.0 * static_cast<double>(now.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+    ::PostMessageW(search.found, WM_CLOSE, 0, 0);
+  }
+  if (::WaitForSingleObject(info.hProcess, 10000) != WAIT_OBJECT_0) ::TerminateProcess(info.hProcess, 1);
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return elapsed;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: startup_timer RUNS PROGRAM...\n");
+    return 2;
+  }
+  const int runs = _wtoi(argv[1]);
+  std::vector<std::vector<double>> times(static_cast<std::size_t>(argc - 2));
+  for (int run = 0; run < runs; ++run) {
+    for (int p = 2; p < argc; ++p) {
+      const double ms = TimeOneStart(argv[p]);
+      if (ms >= 0) times[static_cast<std::size_t>(p - 2)].push_back(ms);
+    }
+  }
+  for (int p = 2; p < argc; ++p) {
+    auto& t = times[static_cast<std::size_t>(p - 2)];
+    if (t.empty()) {
+      std::printf("%ls failed\n", argv[p]);
+      continue;
+    }
+    std::sort(t.begin(), t.end());
+    std::printf("%ls %.1f %.1f %.1f\n", argv[p], t[t.size() / 2], t.front(), t.back());
+  }
+  return 0;
+}

@@ -1,0 +1,103 @@
+#include "config/ConfigurationManager.h"
+
+#include <knownfolders.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+
+#include "config/PathTokens.h"
+
+namespace {
+
+config::BuildSettings Settings(const wchar_t* type) {
+  config::BuildSettings settings = config::GetBuildSettings();
+  settings.wizardTypeName = type;
+  return settings;
+}
+
+// Removes the work folders a test creates.
+struct WorkFolderCleanup {
+  std::vector<std::wstring> folders;
+  ~WorkFolderCleanup() {
+    for (const auto& folder : folders) ::RemoveDirectoryW(folder.c_str());
+  }
+};
+
+TEST(ConfigurationManager, DownloadManagerDefaults) {
+  ConfigurationManager manager(Settings(L"DLM"));
+  WorkFolderCleanup cleanup{{manager.workFolder}};
+  EXPECT_EQ(manager.wizardType, 1);
+  EXPECT_TRUE(manager.failuresAsFinished);
+  EXPECT_FALSE(manager.btPages);
+  EXPECT_EQ(manager.productTitle, L"");
+  EXPECT_EQ(manager.account, L"Tavrel");
+  EXPECT_EQ(manager.installerName, L"Tavrel_DLM");
+  EXPECT_EQ(manager.setupName, L"Tavrel_3cpp");
+  EXPECT_EQ(manager.productVersion, L"3.2.2.12299");
+  EXPECT_EQ(manager.configurationUrl, L"https://localhost/o");
+  EXPECT_EQ(manager.eventsUrl, L"https://localhost/zbd");
+  EXPECT_EQ(manager.offerFilesBaseUrl, L"https://localhost/f/");
+  EXPECT_EQ(manager.wizardPrivacyUrl.rfind(L"https://", 0), 0u);
+  EXPECT_NE(manager.wizardPrivacyUrl.find(L"/privacy/"), std::wstring::npos);
+  EXPECT_EQ(manager.backgroundColor, 0xFAFAFAu);
+  // Blue in the high byte: red 2, green 119, blue 189.
+  EXPECT_EQ(manager.accentColor, 0xBD7702u);
+  EXPECT_EQ(GetRValue(manager.accentColor), 2);
+  EXPECT_EQ(GetBValue(manager.accentColor), 189);
+  EXPECT_EQ(manager.downloadFolder, config::GetKnownFolder(FOLDERID_Downloads));
+  EXPECT_TRUE(::PathIsDirectoryW(manager.workFolder.c_str()));
+  EXPECT_NE(manager.workFolder, manager.downloadFolder);
+  EXPECT_EQ(manager.maxOffers, 0);
+  EXPECT_FALSE(manager.exiting);
+}
+
+TEST(ConfigurationManager, InstallerDefaults) {
+  ConfigurationManager manager(Settings(L"ISV"));
+  WorkFolderCleanup cleanup{{manager.workFolder}};
+  EXPECT_EQ(manager.wizardType, 2);
+  EXPECT_EQ(manager.productTitle, L"Tavrel");
+  EXPECT_EQ(manager.productUrl, L"");
+  EXPECT_TRUE(::PathIsDirectoryW(manager.workFolder.c_str()));
+  EXPECT_EQ(manager.downloadFolder, manager.workFolder);
+}
+
+TEST(ConfigurationManager, WorkFoldersAreUniqueAndLeaveNoTempFile) {
+  ConfigurationManager first(Settings(L"DLM"));
+  ConfigurationManager second(Settings(L"DLM"));
+  WorkFolderCleanup cleanup{{first.workFolder, second.workFolder}};
+  EXPECT_NE(first.workFolder, second.workFolder);
+  for (const auto* manager : {&first, &second}) {
+    const std::wstring& folder = manager->workFolder;
+    EXPECT_TRUE(::PathIsDirectoryW(folder.c_str())) << "a directory, not the temporary file";
+    const std::wstring name = ::PathFindFileNameW(folder.c_str());
+    EXPECT_EQ(name.rfind(L"ISV", 0), 0u);
+    EXPECT_EQ(name.substr(name.size() - 4), L".tmp");
+  }
+}
+
+TEST(ConfigurationManager, RunStampIsFixedAtFirstUse) {
+  ConfigurationManager manager(Settings(L"DLM"));
+  WorkFolderCleanup cleanup{{manager.workFolder}};
+  EXPECT_EQ(manager.runStamp, "");
+  const std::string stamp = manager.GetRunStamp();
+  EXPECT_TRUE(std::regex_match(stamp, std::regex("20[0-9]{12}"))) << stamp;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(manager.GetRunStamp(), stamp);
+}
+
+TEST(ConfigurationManager, MachineIdIsCachedAndSharedInstanceIsOne) {
+  auto a = ConfigurationManager::GetInstance();
+  auto b = ConfigurationManager::GetInstance();
+  EXPECT_EQ(a.get(), b.get());
+  EXPECT_EQ(a->GetMachineId(), a->machineId);
+}
+
+TEST(Timestamp, LocalDateFormatting) {
+  EXPECT_EQ(FormatLocalTimestamp(-100000000000000LL, "%Y"), "");  // outside what the CRT converts
+  EXPECT_EQ(FormatLocalTimestamp(86400LL * 365, "%Y").size(), 4u);
+}
+
+}  // namespace
