@@ -1,0 +1,17 @@
+#pragma once
+// Template of every event request: the machine and build facts every event carries, and the
+// Authorization header whose signature covers the machine id and the run stamp.
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using HeaderList = std::vector<std::pair<std::wstring, std::wstring>>;
+
+struct SignedRequest {
+  SignedRequest();
+
+  nlohmann::json payload;
+  HeaderList headers;
+};

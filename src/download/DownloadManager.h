@@ -1,0 +1,42 @@
+#pragma once
+// Fetches the product, the offer installers and small images: files over WinHTTP with a
+// WinINet fallback, reporting progress to a window by posted messages; memory downloads for
+// images. One instance per process; `m_cancelled` is raised once when the wizard closes.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct DownloadResult {
+  bool success = false;
+  std::wstring error;  // empty on success, unless the WinINet fallback saved a failed WinHTTP try
+};
+
+using MemoryDownloadCallback = std::function<void(std::unique_ptr<std::vector<char>>)>;
+
+class DownloadManager {
+ public:
+  static std::shared_ptr<DownloadManager> GetInstance();
+
+  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
+                              bool useWorkFolder);
+  DownloadResult DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                     bool useWorkFolder);
+  // Two attempts; an empty buffer (never null) when both fail.
+  std::unique_ptr<std::vector<char>> DownloadToMemory(const std::wstring& url);
+  // Runs DownloadToMemory on a detached thread and hands the buffer to `callback` on that
+  // thread; after cancellation the callback receives null.
+  void DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
+
+  std::wstring MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder);
+  std::wstring MakeTargetPathFromName(const std::wstring& fileName, bool useWorkFolder);
+
+  std::atomic<bool> m_cancelled{false};
+  std::wstring m_lastFilePath;
+};
+
+std::wstring GetSystemErrorText(DWORD code);
+bool AppendPath(std::wstring& path, const std::wstring& more);
