@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
+#include "offers/Package.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
 
@@ -12,7 +13,16 @@ CBrindleDlg::CBrindleDlg()
                                             IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
 }
 
-CBrindleDlg::~CBrindleDlg() = default;
+CBrindleDlg::~CBrindleDlg() {
+  // GDI+ objects must be gone before the application shuts GDI+ down; the configuration and
+  // the packages outlive this dialog.
+  m_config->productLogo.reset();
+  for (const auto* offers : {&m_config->acceptedOffers, &m_config->shownOffers}) {
+    for (const auto& package : *offers) {
+      if (package) package->m_image.reset();
+    }
+  }
+}
 
 bool CBrindleDlg::AcquireSingleInstance() {
   const std::wstring name = std::wstring(L"Global\\Brindle") +
