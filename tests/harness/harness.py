@@ -19,6 +19,8 @@ import time
 from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[2]
+# Slow machines (or Wine under an emulator) may stretch every time limit of the harness.
+TIMEOUT_SCALE = float(os.environ.get("BRINDLE_TIMEOUT_SCALE", "1"))
 
 
 def log(message):
@@ -64,7 +66,7 @@ class Harness:
         env = self.wine_env(arch)
         out = open(self.dir / "logs" / (log_name or "wine.log"), "ab")
         result = subprocess.run([self.config["wine_loader"], *args], env=env, stdin=subprocess.DEVNULL,
-                                stdout=out, stderr=out, timeout=timeout)
+                                stdout=out, stderr=out, timeout=timeout * TIMEOUT_SCALE)
         out.close()
         if check and result.returncode != 0:
             raise RuntimeError(f"wine {' '.join(args)} failed with {result.returncode} ({arch})")
@@ -73,7 +75,7 @@ class Harness:
     def wineserver(self, arch, *args, timeout=60):
         subprocess.run([self.config["wineserver"], *args], env=self.wine_env(arch),
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=timeout, check=False)
+                       timeout=timeout * TIMEOUT_SCALE, check=False)
 
     # --- pieces ----------------------------------------------------------------------------
     def start_display(self, state):
@@ -151,7 +153,7 @@ class Harness:
              "--ready-file", str(ready)],
             stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
         state["service_pid"] = proc.pid
-        for _ in range(200):
+        for _ in range(int(200 * TIMEOUT_SCALE)):
             if ready.exists():
                 return
             if proc.poll() is not None:
