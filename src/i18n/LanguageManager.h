@@ -2,8 +2,6 @@
 // The key -> text table of the chosen language. Lists the locale documents of the wizard type,
 // fills the language list, expands {KEY} references between texts and refreshes every
 // registered page when the language changes. UI thread only.
-#include <windows.h>
-
 #include <functional>
 #include <map>
 #include <memory>
