@@ -6,40 +6,33 @@ happened and saves a screenshot of each window it sees under OUT.
 """
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "harness"))
-from harness import Harness, windows_path  # noqa: E402
+from harness import windows_path  # noqa: E402
+from screenshot import Screen  # noqa: E402
 
 
 class Demo:
     def __init__(self, build, out):
-        self.harness = Harness(build)
+        self.screen = Screen(build)
+        self.harness = self.screen.harness
         self.build = Path(build).resolve()
         self.out = Path(out).resolve()
         self.out.mkdir(parents=True, exist_ok=True)
-        self.wine_run = str(self.build / "harness" / "wine-run")
-        self.uidriver = str(self.build / "tests" / "uidriver.exe")
+        self.wine_run = self.screen.wine_run
         self.shots = 0
 
     def say(self, text):
         print(f"demo: {text}", flush=True)
 
     def driver(self, *args, check=True):
-        result = subprocess.run([self.wine_run, self.uidriver, *args], capture_output=True, text=True, timeout=120)
-        if check and result.returncode != 0:
-            raise RuntimeError(f"uidriver {' '.join(args)}: {result.stderr.strip()}")
-        return result.stdout.strip()
+        return self.screen.driver(*args, check=check)
 
     def screenshot(self, title, name):
-        x, y, width, height = (int(v) for v in self.driver("wait", "--title", title).split())
-        time.sleep(0.5)  # let the window finish painting
         self.shots += 1
         path = self.out / f"{self.shots:02d}-{name}.png"
-        display = self.harness.load_state()["display"]
-        subprocess.run(["import", "-display", display, "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
-                        "+repage", str(path)], check=True)
+        self.screen.capture(title, path)
         self.say(f"screenshot of \"{title}\" saved as {path.relative_to(self.out.parent)}")
 
     def run(self):

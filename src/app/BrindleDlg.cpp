@@ -3,12 +3,15 @@
 #include "app/AboutDlg.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
+#include "i18n/LanguageManager.h"
 #include "offers/Package.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
 
 CBrindleDlg::CBrindleDlg()
-    : ui::Dialog(IDD_BRINDLE_DIALOG), m_config(ConfigurationManager::GetInstance()) {
+    : ui::Dialog(IDD_BRINDLE_DIALOG),
+      m_config(ConfigurationManager::GetInstance()),
+      m_languageManager(std::make_shared<LanguageManager>(this)) {
   m_hIcon = static_cast<HICON>(::LoadImageW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                             IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
 }
@@ -37,6 +40,7 @@ bool CBrindleDlg::AcquireSingleInstance() {
 }
 
 bool CBrindleDlg::OnInitDialog() {
+  m_productIcon.SubclassDlgItem(IDC_PRODUCT_ICON, *this);
   if (HMENU systemMenu = ::GetSystemMenu(GetHwnd(), FALSE)) {
     const std::wstring aboutText = ui::LoadStringResource(IDS_ABOUTBOX);
     if (!aboutText.empty()) {

@@ -4,10 +4,12 @@
 
 #include <memory>
 
+#include "pages/CStaticFromImage.h"
 #include "ui/Dialog.h"
 #include "ui/UniqueResource.h"
 
 class ConfigurationManager;
+class LanguageManager;
 
 class CBrindleDlg : public ui::Dialog {
  public:
@@ -29,6 +31,9 @@ class CBrindleDlg : public ui::Dialog {
 
   std::shared_ptr<ConfigurationManager> m_config;
   HICON m_hIcon = nullptr;  // shared icon resource, not owned
+  // Shared with every page; each page keeps it alive until it has unregistered.
+  std::shared_ptr<LanguageManager> m_languageManager;
+  CStaticFromImage m_productIcon;
   ui::UniqueHbrush m_accentBrush;
   ui::UniqueHandle m_instanceMutex;
 };

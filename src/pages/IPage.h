@@ -1,0 +1,60 @@
+#pragma once
+// Base of every wizard page: a child dialog in the configuration's colours with an accent band
+// along its bottom, texts bound to locale keys and refreshed on every language change, and
+// callbacks through which the page reports buttons and errors to the main dialog. A page is
+// registered with the language manager for exactly the lifetime of the object.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pages/ButtonType.h"
+#include "ui/Dialog.h"
+#include "ui/UniqueResource.h"
+
+class LanguageManager;
+
+class IPage : public ui::Dialog {
+ public:
+  using ButtonCallback = std::function<void(ButtonType)>;
+  using ErrorCallback = std::function<void(const std::wstring& title, const std::wstring& text)>;
+
+  IPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent);
+  ~IPage() override;
+
+  // Creates the page window as a child of the parent given at construction.
+  bool Create();
+  using ui::Dialog::Create;
+
+  // Called by the main dialog each time the page becomes the current one.
+  virtual void OnNavigateToPage() = 0;
+  virtual void SetButtonCallback(ButtonCallback callback) = 0;
+  virtual void SetErrorCallback(ErrorCallback callback) = 0;
+  // Sets every bound control's text from the current language; a missing or empty text leaves
+  // the control as it is.
+  virtual void UpdateTexts();
+  virtual std::wstring GetPageName() const = 0;
+
+ protected:
+  bool OnInitDialog() override;
+  // Enter and Escape never close a page.
+  void OnOK() override {}
+  void OnCancel() override {}
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+
+  // Call from OnInitDialog, before UpdateTexts. An id without a control binds nothing visible.
+  void BindText(int controlId, const std::string& key);
+
+  ui::Dialog* Parent() const noexcept { return m_parent; }
+
+  std::shared_ptr<LanguageManager> m_languageManager;
+  std::vector<std::pair<HWND, std::string>> m_texts;
+  ui::UniqueHbrush m_accentBrush;
+  HWND m_bottomBar = nullptr;
+
+ private:
+  ui::Dialog* m_parent;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// Pages in a hidden host window, sharing one language manager with the languages listed.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "TestHost.h"
+#include "TestPage.h"
+#include "i18n/LocaleTestSupport.h"
+#include "pages/test_ids.h"
+#include "ui/ComboBox.h"
+
+class PageFixture : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&controls);
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(m_host.Create(nullptr));
+    m_manager->FillLanguageCombo(ui::ComboBox(m_combo.Get()));
+  }
+
+  std::unique_ptr<TestPage> MakePage() {
+    auto page = std::make_unique<TestPage>(m_manager, &m_host);
+    EXPECT_TRUE(m_host.AddPage(*page));
+    return page;
+  }
+
+  std::shared_ptr<testsupport::TestLanguageManager> m_manager =
+      std::make_shared<testsupport::TestLanguageManager>(testsupport::MakeConfig(L"DLM"));
+  TestHost m_host{IDD_TEST_HOST};
+  testsupport::ScratchCombo m_combo;
+};

@@ -1,0 +1,176 @@
+// The three pictures, the resource loader, and the static control that draws an image.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <gdiplus.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "PageFixture.h"
+#include "pages/CStaticFromImage.h"
+#include "pages/ImageResource.h"
+#include "resources/resource.h"
+#include "ui/Dialog.h"
+#include "ui/UniqueResource.h"
+
+namespace {
+
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+
+struct MemoryDcTraits {
+  using Type = HDC;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type dc) noexcept { ::DeleteDC(dc); }
+};
+using UniqueMemoryDc = ui::UniqueResource<MemoryDcTraits>;
+using UniqueHbitmap = ui::UniqueResource<ui::GdiObjectTraits<HBITMAP>>;
+
+std::shared_ptr<Gdiplus::Bitmap> Load(UINT id, const wchar_t* type) {
+  return LoadImageFromResource(ui::ModuleInstance(), MAKEINTRESOURCEW(id), type);
+}
+
+enum class Hue { Red, Green, Blue, Other };
+
+Hue Dominant(const Gdiplus::Color& c) {
+  const int r = c.GetR(), g = c.GetG(), b = c.GetB();
+  if (r > g + 60 && r > b + 60) return Hue::Red;
+  if (g > r + 40 && g > b + 20) return Hue::Green;
+  if (b > r + 60 && b > g + 20) return Hue::Blue;
+  return Hue::Other;
+}
+
+TEST(ImageResource, ThePicturesAre512PixelPngsOfTheirColour) {
+  struct Picture {
+    UINT id;
+    const wchar_t* type;
+    Hue disc;
+  };
+  for (const Picture& picture :
+       {Picture{IDR_IMAGE_DOWNLOAD, L"IMAGE_BLOB", Hue::Blue}, Picture{IDR_IMAGE_SUCCESS, L"IMAGE_BLOB2", Hue::Green},
+        Picture{IDR_IMAGE_FAILURE, L"IMAGE_BLOB3", Hue::Red}}) {
+    SCOPED_TRACE(picture.id);
+    auto bitmap = Load(picture.id, picture.type);
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->GetWidth(), 512u);
+    EXPECT_EQ(bitmap->GetHeight(), 512u);
+    HRSRC resource = ::FindResourceW(ui::ModuleInstance(), MAKEINTRESOURCEW(picture.id), picture.type);
+    ASSERT_NE(resource, nullptr);
+    const std::string signature(
+        static_cast<const char*>(::LockResource(::LoadResource(ui::ModuleInstance(), resource))), 8);
+    EXPECT_EQ(signature, std::string("\x89PNG\r\n\x1a\n", 8));
+    Gdiplus::Color color;
+    bitmap->GetPixel(256, 24, &color);  // inside the disc, above the symbol
+    EXPECT_EQ(Dominant(color), picture.disc);
+    EXPECT_EQ(color.GetA(), 255);
+    bitmap->GetPixel(2, 2, &color);  // outside the disc
+    EXPECT_EQ(color.GetA(), 0);
+  }
+}
+
+TEST(ImageResource, MissingEmptyOrCorruptResourcesGiveNoImage) {
+  EXPECT_FALSE(Load(IDR_TEST_IMAGE_MISSING, L"IMAGE_BLOB"));
+  EXPECT_FALSE(Load(IDR_TEST_IMAGE_EMPTY, L"IMAGE_BLOB"));
+  EXPECT_FALSE(Load(IDR_TEST_IMAGE_CORRUPT, L"IMAGE_BLOB"));
+  EXPECT_FALSE(Load(IDR_IMAGE_DOWNLOAD, L"IMAGE_BLOB2"));  // right id, wrong type
+}
+
+// A static control in a hidden window, painted into a memory bitmap through WM_PRINTCLIENT.
+class ImageStatic : public PageFixture {
+ protected:
+  void SetUp() override {
+    PageFixture::SetUp();
+    m_static = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_BITMAP, 0, 0, 30, 60, m_host.GetHwnd(),
+                                 nullptr, ui::ModuleInstance(), nullptr);
+    ASSERT_TRUE(m_control.Attach(m_static));
+  }
+
+  // What the control paints over a magenta background.
+  std::unique_ptr<Gdiplus::Bitmap> Paint() {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 30, -60, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    UniqueHbitmap dib(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const HGDIOBJ old = ::SelectObject(dc.get(), dib.get());
+    const ui::UniqueHbrush magenta(::CreateSolidBrush(kMagenta));
+    const RECT all{0, 0, 30, 60};
+    ::FillRect(dc.get(), &all, magenta.get());
+    ::SendMessageW(m_static, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+    ::GdiFlush();
+    auto copy = std::make_unique<Gdiplus::Bitmap>(30, 60, PixelFormat32bppRGB);
+    for (int y = 0; y < 60; ++y) {
+      for (int x = 0; x < 30; ++x) {
+        const DWORD pixel = static_cast<const DWORD*>(bits)[y * 30 + x];
+        copy->SetPixel(x, y, Gdiplus::Color(255, (pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
+      }
+    }
+    ::SelectObject(dc.get(), old);
+    return copy;
+  }
+
+  static Gdiplus::Color At(Gdiplus::Bitmap& bitmap, int x, int y) {
+    Gdiplus::Color color;
+    bitmap.GetPixel(x, y, &color);
+    return color;
+  }
+
+  HWND m_static = nullptr;
+  CStaticFromImage m_control;
+};
+
+TEST_F(ImageStatic, StretchesTheImageOverTheWholeControlWhateverItsShape) {
+  // 16 x 8, red left half and blue right half, drawn into a 30 x 60 control.
+  auto image = std::make_shared<Gdiplus::Bitmap>(16, 8, PixelFormat32bppARGB);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      image->SetPixel(x, y, x < 8 ? Gdiplus::Color(255, 255, 0, 0) : Gdiplus::Color(255, 0, 0, 255));
+    }
+  }
+  m_control.SetImage(image);
+  auto painted = Paint();
+  for (int y : {3, 30, 56}) {
+    EXPECT_EQ(Dominant(At(*painted, 3, y)), Hue::Red) << y;
+    EXPECT_EQ(Dominant(At(*painted, 12, y)), Hue::Red) << y;
+    EXPECT_EQ(Dominant(At(*painted, 17, y)), Hue::Blue) << y;
+    EXPECT_EQ(Dominant(At(*painted, 26, y)), Hue::Blue) << y;
+  }
+}
+
+TEST_F(ImageStatic, PaintsNothingWithoutAnImage) {
+  auto painted = Paint();
+  for (int y = 0; y < 60; y += 7) {
+    for (int x = 0; x < 30; x += 7) EXPECT_EQ(At(*painted, x, y).ToCOLORREF(), kMagenta);
+  }
+  m_control.LoadFromResource(IDR_TEST_IMAGE_CORRUPT, L"IMAGE_BLOB");
+  EXPECT_FALSE(m_control.GetImage());
+  EXPECT_EQ(At(*Paint(), 15, 30).ToCOLORREF(), kMagenta);
+
+  m_control.LoadFromResource(IDR_IMAGE_FAILURE, L"IMAGE_BLOB3");
+  ASSERT_TRUE(m_control.GetImage());
+  EXPECT_EQ(Dominant(At(*Paint(), 15, 3)), Hue::Red);
+  m_control.SetImage(nullptr);
+  EXPECT_EQ(At(*Paint(), 15, 3).ToCOLORREF(), kMagenta);
+}
+
+TEST_F(ImageStatic, OutlivesOrIsOutlivedByItsWindow) {
+  ::DestroyWindow(m_static);
+  EXPECT_EQ(m_control.GetHwnd(), nullptr);
+
+  HWND other = ::CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 10, 10, m_host.GetHwnd(), nullptr,
+                                 ui::ModuleInstance(), nullptr);
+  {
+    CStaticFromImage shortLived;
+    ASSERT_TRUE(shortLived.Attach(other));
+    shortLived.LoadFromResource(IDR_IMAGE_SUCCESS, L"IMAGE_BLOB2");
+  }
+  // The window no longer reaches the destroyed object.
+  ::SendMessageW(other, WM_PRINTCLIENT, 0, PRF_CLIENT);
+  ::UpdateWindow(other);
+  EXPECT_TRUE(::DestroyWindow(other));
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+// Resources of the test page (test_pages.rc), shared by the unit tests and the page viewer.
+#pragma once
+
+#define IDD_TEST_HOST 9100
+#define IDD_TEST_PAGE 9101
+
+#define IDC_TEST_TEXT 2001
+#define IDC_TEST_MISSING_KEY 2002
+#define IDC_TEST_NO_CONTROL 2003
+#define IDC_TEST_DOWNLOAD_PICTURE 2011
+#define IDC_TEST_SUCCESS_PICTURE 2012
+#define IDC_TEST_FAILURE_PICTURE 2013
+#define IDC_TEST_EMPTY_PICTURE 2014
+#define IDC_TEST_LINKS 2020
+#define IDC_TEST_NEXT 1010
+
+// Broken resources for the failure paths.
+#define IDR_TEST_LOCALE_BLANK 9201
+#define IDR_TEST_LOCALE_MALFORMED 9202
+#define IDR_TEST_LOCALE_NO_ROOT 9203
+#define IDR_TEST_LOCALE_NO_NAME 9204
+#define IDR_TEST_LOCALE_EMPTY_ENTRY 9205
+#define IDR_TEST_LOCALE_EMPTY 9206
+#define IDR_TEST_LOCALE_MISSING 9299
+#define IDR_TEST_IMAGE_CORRUPT 9301
+#define IDR_TEST_IMAGE_EMPTY 9302
+#define IDR_TEST_IMAGE_MISSING 9399
