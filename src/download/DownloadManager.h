@@ -21,8 +21,7 @@ class DownloadManager {
  public:
   static std::shared_ptr<DownloadManager> GetInstance();
 
-  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
-                              bool useWorkFolder);
+  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder);
   DownloadResult DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
@@ -36,6 +35,23 @@ class DownloadManager {
 
   std::atomic<bool> m_cancelled{false};
   std::wstring m_lastFilePath;
+  // Tells the user that the target folder is unusable. The default shows an owner-less
+  // "Invalid path" box from the calling worker thread; tests replace it.
+  std::function<void()> m_invalidPathNotice = &DownloadManager::ShowInvalidPathBox;
+
+ private:
+  struct Target {
+    std::wstring path;     // empty when the folder is unusable
+    std::wstring problem;  // why the file name cannot be used; empty when it can
+  };
+
+  static void ShowInvalidPathBox();
+  Target ResolveTarget(const std::wstring& fileName, bool useWorkFolder);
+  Target ResolveTarget(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
+  // `resolved` null: the target is worked out inside the attempt.
+  DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
+                                const Target* resolved);
+  void TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet);
 };
 
 std::wstring GetSystemErrorText(DWORD code);
