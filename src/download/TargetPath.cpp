@@ -1,7 +1,8 @@
 #include "download/TargetPath.h"
 
-#include <shlwapi.h>
 #include <windows.h>
+
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <array>

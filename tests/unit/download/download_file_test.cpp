@@ -49,12 +49,6 @@ TEST_F(DownloadFileTest, SavesUnderTheUrlsNameWithoutQueryAndReportsProgressUpTo
   EXPECT_EQ(window.progress.back(), 100u);
 }
 
-TEST_F(DownloadFileTest, GivenNameGoesToTheWorkFolder) {
-  ServiceControl::SetScenario("/f/net/o", json::array({{{"body_size", 1000}}}));
-  EXPECT_TRUE(Download(Url("/f/net/o"), L"offer.exe", true).success);
-  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"work\\offer.exe"});
-}
-
 TEST_F(DownloadFileTest, WithoutLengthOneNoticeAndNoProgress) {
   const json chunked = {{"body_size", 100000}, {"chunked", true}};
   const json closeDelimited = {{"body_size", 50000}, {"no_length", true}};
@@ -109,14 +103,6 @@ TEST_F(DownloadFileTest, NotFoundFailsThroughBothTransportsAndLeavesNoFile) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(2 * config::GetBuildSettings().downloadFallbackPauseMs));
 }
 
-TEST_F(DownloadFileTest, CompleteDownloadReplacesAnExistingFile) {
-  WriteFile(downloads + L"\\setup.exe", "old");
-  ServiceControl::SetScenario("/f/net/setup.exe", json::array({{{"body_size", 3000}}}));
-  EXPECT_TRUE(Download(Url("/f/net/setup.exe")).success);
-  EXPECT_EQ(ReadFile(downloads + L"\\setup.exe"), Pattern(3000));
-  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\setup.exe"});
-}
-
 TEST_F(DownloadFileTest, ShortBodyFailsWithTheIncompleteText) {
   const json shortStep = {{"body_size", 600}, {"content_length", 1000}};
   ServiceControl::SetScenario("/f/net/short.bin", json::array({shortStep, shortStep}));
@@ -142,7 +128,8 @@ TEST_F(DownloadFileTest, CancellingMidTransferStopsWithoutFallback) {
   EXPECT_TRUE(FilesUnder(root).empty());
 }
 
-TEST_F(DownloadFileTest, WinInetSucceedsWhereWinHttpFailed) {
+TEST_F(DownloadFileTest, WinInetSucceedsWhereWinHttpFailedAndReplacesTheOldFile) {
+  WriteFile(downloads + L"\\second.bin", "old");
   ServiceControl::SetScenario("/f/net/second.bin",
                               json::array({{{"status", 500}, {"body", "busy"}}, {{"body_size", 70000}}}));
   const DownloadResult result = Download(Url("/f/net/second.bin"));
@@ -173,8 +160,9 @@ TEST_F(DownloadFileTest, RelativeLocationIsResolvedAgainstTheCurrentUrl) {
   ServiceControl::SetScenario("/f/net/dir/start",
                               json::array({{{"status", 302}, {"headers", {{"Location", "../other/next.bin?x=1"}}}}}));
   ServiceControl::SetScenario("/f/net/other/next.bin", json::array({{{"body_size", 500}}}));
-  const DownloadResult result = Download(Url("/f/net/dir/start"), L"next.bin");
+  const DownloadResult result = Download(Url("/f/net/dir/start"), L"next.bin", true);
   EXPECT_TRUE(result.success);
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"work\\next.bin"});
   const json requests = ServiceControl::Requests("/f/net/other/next.bin");
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].at("query"), "x=1");

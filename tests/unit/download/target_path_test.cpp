@@ -1,7 +1,6 @@
 // File names taken from URLs and callers, and the target paths built from them.
 #include <gtest/gtest.h>
 
-#include "DownloadFixture.h"
 #include "download/DownloadManager.h"
 #include "download/TargetPath.h"
 
@@ -37,28 +36,6 @@ TEST(AppendPath, JoinsWithinTheLimit) {
   std::wstring longPath = L"C:\\dl";
   EXPECT_FALSE(AppendPath(longPath, std::wstring(300, L'a')));
   EXPECT_EQ(longPath, L"C:\\dl");
-}
-
-TEST(GetSystemErrorText, SystemMessagesOrNothing) {
-  EXPECT_FALSE(GetSystemErrorText(ERROR_FILE_NOT_FOUND).empty());
-  EXPECT_EQ(GetSystemErrorText(0x2000FFFF), L"");
-}
-
-using TargetPathTest = DownloadFixture;
-
-TEST_F(TargetPathTest, ChosenFolderAndName) {
-  EXPECT_EQ(manager.MakeTargetPathFromUrl(L"https://localhost/f/setup.exe?x=1", false), downloads + L"\\setup.exe");
-  EXPECT_EQ(manager.MakeTargetPathFromName(L"offer.exe", true), work + L"\\offer.exe");
-  EXPECT_EQ(manager.MakeTargetPathFromName(L"..\\offer.exe", true), L"");
-  EXPECT_EQ(manager.MakeTargetPathFromUrl(L"https://localhost/f/", false), L"");
-  EXPECT_EQ(manager.MakeTargetPathFromName(std::wstring(250, L'a'), false), L"");
-  EXPECT_EQ(invalidPathNotices, 0);
-}
-
-TEST_F(TargetPathTest, UnusableFolderIsNoticedOnce) {
-  configuration->downloadFolder = root + L"\\missing";
-  EXPECT_EQ(manager.MakeTargetPathFromName(L"setup.exe", false), L"");
-  EXPECT_EQ(invalidPathNotices, 1);
 }
 
 }  // namespace
