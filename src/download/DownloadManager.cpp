@@ -60,14 +60,14 @@ DWORD WINAPI RunAsyncDownload(void* parameter) noexcept {
   std::unique_ptr<std::vector<char>> buffer;
   try {
     buffer = job->manager->DownloadToMemory(job->url);
-  } catch (const std::exception&) {
+  } catch (...) {
     // Only the result buffer itself can fail to allocate; the callback still hears of the end.
   }
   if (job->manager->m_cancelled) buffer.reset();
   try {
     job->callback(std::move(buffer));
-  } catch (const std::exception&) {
-    // Nobody is left to tell on this thread.
+  } catch (...) {
+    // The caller's callback failed; nobody is left to tell on this thread.
   }
   return 0;
 }

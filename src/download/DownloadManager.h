@@ -21,13 +21,16 @@ class DownloadManager {
  public:
   static std::shared_ptr<DownloadManager> GetInstance();
 
+  // WinHTTP, then after a pause WinINet. Never throws; a failed download leaves no file behind
+  // and a file of the same name untouched.
   DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder);
   DownloadResult DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
   std::unique_ptr<std::vector<char>> DownloadToMemory(const std::wstring& url);
   // Runs DownloadToMemory on a detached thread and hands the buffer to `callback` on that
-  // thread; after cancellation the callback receives null.
+  // thread; after cancellation the callback receives null. The thread uses this manager, which
+  // must outlive it (the process-wide instance does).
   void DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
 
   std::wstring MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder);

@@ -75,12 +75,6 @@ TEST_F(ConfigurationRequestTest, ServerErrorsAreRetriedAfterAPause) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(2 * config::GetBuildSettings().configRetryPauseMs));
 }
 
-TEST_F(ConfigurationRequestTest, ThreeFailuresWithoutBodyRaise) {
-  ServiceControl::SetScenario("/o", json::array({{{"status", 500}}, {{"status", 502}}, {{"status", 503}}}));
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
-  EXPECT_EQ(ServiceControl::Requests("/o").size(), 3u);
-}
-
 TEST_F(ConfigurationRequestTest, RedirectStatusCountsAsAnswerSoAnEmptyOneFailsAtOnce) {
   ServiceControl::SetScenario("/o", json::array({{{"status", 302}}, {{"body", Document("unused").dump()}}}));
   EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);

@@ -7,7 +7,6 @@
 #include "config/ApiManager.h"
 #include "config/ConfigurationManager.h"
 #include "config/Hashing.h"
-#include "config/Identity.h"
 
 namespace {
 
@@ -32,12 +31,7 @@ TEST(SignedRequest, PayloadHoldsEveryKeyAndTheSignatureCoversIdAndStamp) {
   }
   EXPECT_EQ(request.payload.at("1"), machineId);
   EXPECT_EQ(request.payload.at("2"), runStamp);
-  EXPECT_EQ(request.payload.at("3"), "Tavrel");
-  EXPECT_EQ(request.payload.at("4"), "Tavrel_DLM");
-  EXPECT_EQ(request.payload.at("7"), "3.2.2.12299");
   EXPECT_EQ(request.payload.at("0"), "");
-  EXPECT_EQ(request.payload.at("31"), config::GetOsVersionText());
-  EXPECT_EQ(request.payload.at("38"), config::IsWow64() ? "1" : "0");
 
   ASSERT_EQ(request.headers.size(), 1u);
   EXPECT_EQ(request.headers[0].first, L"Authorization");

@@ -32,11 +32,7 @@ TEST(ResolveLocation, FormsOfLocation) {
     ASSERT_TRUE(resolved.has_value()) << c.location;
     EXPECT_EQ(*resolved, c.expected) << c.location;
   }
-}
-
-TEST(ResolveLocation, BaseWithoutPath) {
   EXPECT_EQ(ResolveLocation(L"https://localhost", L"a.exe").value_or(L"-"), L"https://localhost/a.exe");
-  EXPECT_EQ(ResolveLocation(L"https://localhost?q", L"?r").value_or(L"-"), L"https://localhost/?r");
 }
 
 TEST(ResolveLocation, UnusableValues) {
