@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
-"""Prints the figures we track: the size of the delivered stub, what makes it up, and its
-start-up time under Wine against a minimal dialog program measured in the same run.
+"""Prints the figures we track: the size of the delivered stub, what makes it up, its
+start-up time under Wine against a minimal dialog program measured in the same run, and the
+download engine's throughput against curl fetching the same file from the same service.
 
     bench/run.py RELEASE_TREE TEST_TREE [RUNS]
 """
+import json
 import re
+import shutil
+import ssl
 import subprocess
+import urllib.request
 import sys
 import tempfile
 from pathlib import Path
@@ -53,12 +58,62 @@ def startup_report(test, runs):
     print(f"start-up ratio wizard / baseline (medians): {float(rows[1][1]) / float(rows[0][1]):.2f}")
 
 
+BENCH_BYTES = 256 * 1024 * 1024
+BENCH_URL = "https://localhost/f/bench.bin"
+
+
+def post_control(ca, route, body):
+    request = urllib.request.Request("https://localhost/_control/" + route, data=json.dumps(body).encode(),
+                                     headers={"Content-Type": "application/json"}, method="POST")
+    with urllib.request.urlopen(request, context=ssl.create_default_context(cafile=str(ca)), timeout=30) as answer:
+        answer.read()
+
+
+def download_report(test, runs=2):
+    harness = Harness(test)
+    harness.start()
+    scratch = harness.dir / "home" / "bench-downloads"
+    ca = harness.dir / "ca" / "ca.pem"
+    curl, engine = [], []
+    try:
+        scratch.mkdir(parents=True, exist_ok=True)
+        # The service streams a generated pattern, so neither side reads a 256 MiB file from disk.
+        post_control(ca, "scenario", {"path": "/f/bench.bin", "steps": [{"body_size": BENCH_BYTES}] * (2 * runs)})
+        wine_run = str(Path(test) / "harness" / "wine-run")
+        for _ in range(runs):
+            out = subprocess.run(["curl", "-sS", "-o", "/dev/null", "--cacert", str(ca), "-w",
+                                  "%{time_total} %{size_download}", BENCH_URL],
+                                 capture_output=True, text=True, timeout=900, check=True).stdout.split()
+            if int(out[1]) != BENCH_BYTES:
+                raise RuntimeError(f"curl fetched {out[1]} bytes")
+            curl.append(float(out[0]))
+            result = subprocess.run([wine_run, str(Path(test) / "tests" / "download_bench.exe"), BENCH_URL,
+                                     windows_path(scratch)], capture_output=True, text=True, timeout=900)
+            fields = result.stdout.split()
+            if result.returncode != 0 or len(fields) != 5 or int(fields[2]) != BENCH_BYTES:
+                raise RuntimeError(f"download_bench failed: {result.stdout} {result.stderr}")
+            engine.append((float(fields[1]), int(fields[3]), int(fields[4])))
+    finally:
+        harness.stop(quiet=True)
+        shutil.rmtree(scratch, ignore_errors=True)
+    mib = BENCH_BYTES / (1024 * 1024)
+    best_curl = min(curl)
+    best_engine = min(engine)
+    print(f"download of {mib:.0f} MiB from the reference service over loopback ({Path(test).name}, best of {runs}):")
+    print(f"  curl          {best_curl:7.2f} s  {mib / best_curl:7.1f} MiB/s")
+    print(f"  DownloadFile  {best_engine[0]:7.2f} s  {mib / best_engine[0]:7.1f} MiB/s")
+    print(f"download throughput ratio DownloadFile / curl: {best_curl / best_engine[0]:.2f}")
+    peaks = ", ".join(f"{before / 1048576:.1f} -> {after / 1048576:.1f} MiB" for _, before, after in engine)
+    print(f"peak working set of the downloading process, before -> after each download: {peaks}")
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2
     size_report(Path(sys.argv[1]) / "Brindle.exe")
     startup_report(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 15)
+    download_report(sys.argv[2])
     return 0
 
 

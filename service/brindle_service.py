@@ -869,6 +869,13 @@ class TLSServer(ThreadingHTTPServer):
     # accept().
     def finish_request(self, request, client_address):
         request.settimeout(HANDSHAKE_TIMEOUT)
+        if self.ssl_context is None:
+            # The plain listener exists only so tests can prove that nothing reached it.
+            try:
+                self.RequestHandlerClass(request, client_address, self)
+            except OSError:
+                pass
+            return
         try:
             conn = self.ssl_context.wrap_socket(request, server_side=True)
         except (OSError, ValueError) as e:
@@ -943,6 +950,8 @@ def main(argv=None):
     p.add_argument("--untrusted-port", type=int)
     p.add_argument("--untrusted-cert")
     p.add_argument("--untrusted-key")
+    p.add_argument("--plain-port", type=int,
+                   help="also serve plain HTTP on this loopback port (label \"plain\")")
     p.add_argument("--ready-file")
     p.add_argument("--quiet", action="store_true")
     args = p.parse_args(argv)
@@ -976,6 +985,8 @@ def main(argv=None):
                 args.host, args.untrusted_port,
                 make_context(args.untrusted_cert, args.untrusted_key), app, "untrusted",
                 app.log)
+        if args.plain_port is not None:
+            servers += open_listeners(args.host, args.plain_port, None, app, "plain", app.log)
     except (OSError, ssl.SSLError) as e:
         for s in servers:
             s.server_close()
@@ -995,15 +1006,18 @@ def main(argv=None):
     trusted_port = next(s.server_address[1] for s in servers if s.label == "trusted")
     untrusted_port = next((s.server_address[1] for s in servers if s.label == "untrusted"),
                           None)
+    plain_port = next((s.server_address[1] for s in servers if s.label == "plain"), None)
     for entry in listeners:
-        app.log("listening on https://%s:%d (%s)" % (
+        app.log("listening on %s://%s:%d (%s)" % (
+            "http" if entry["tls"] == "plain" else "https",
             "[%s]" % entry["host"] if ":" in entry["host"] else entry["host"],
             entry["port"], entry["tls"]))
     if args.ready_file:
         tmp = args.ready_file + ".tmp"
         with open(tmp, "w") as f:
             json.dump({"pid": os.getpid(), "port": trusted_port,
-                       "untrusted_port": untrusted_port, "listeners": listeners}, f)
+                       "untrusted_port": untrusted_port, "plain_port": plain_port,
+                       "listeners": listeners}, f)
         os.replace(tmp, args.ready_file)
 
     while not stop.wait(0.5):

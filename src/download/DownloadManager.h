@@ -21,14 +21,16 @@ class DownloadManager {
  public:
   static std::shared_ptr<DownloadManager> GetInstance();
 
-  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
-                              bool useWorkFolder);
+  // WinHTTP, then after a pause WinINet. Never throws; a failed download leaves no file behind
+  // and a file of the same name untouched.
+  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder);
   DownloadResult DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
   std::unique_ptr<std::vector<char>> DownloadToMemory(const std::wstring& url);
   // Runs DownloadToMemory on a detached thread and hands the buffer to `callback` on that
-  // thread; after cancellation the callback receives null.
+  // thread; after cancellation the callback receives null. The thread uses this manager, which
+  // must outlive it (the process-wide instance does).
   void DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
 
   std::wstring MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder);
@@ -36,6 +38,23 @@ class DownloadManager {
 
   std::atomic<bool> m_cancelled{false};
   std::wstring m_lastFilePath;
+  // Tells the user that the target folder is unusable. The default shows an owner-less
+  // "Invalid path" box from the calling worker thread; tests replace it.
+  std::function<void()> m_invalidPathNotice = &DownloadManager::ShowInvalidPathBox;
+
+ private:
+  struct Target {
+    std::wstring path;     // empty when the folder is unusable
+    std::wstring problem;  // why the file name cannot be used; empty when it can
+  };
+
+  static void ShowInvalidPathBox();
+  Target ResolveTarget(const std::wstring& fileName, bool useWorkFolder);
+  Target ResolveTarget(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
+  // `resolved` null: the target is worked out inside the attempt.
+  DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
+                                const Target* resolved);
+  void TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet);
 };
 
 std::wstring GetSystemErrorText(DWORD code);

@@ -150,6 +150,7 @@ class Harness:
              "--port", "443", "--untrusted-port", "8444",
              "--untrusted-cert", str(ca / "untrusted-server.pem"),
              "--untrusted-key", str(ca / "untrusted-server.key"),
+             "--plain-port", "8480",
              "--ready-file", str(ready)],
             stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
         state["service_pid"] = proc.pid

@@ -174,6 +174,7 @@ class ServiceTestCase(unittest.TestCase):
     """Starts one service per class on free loopback ports with its own folders."""
 
     untrusted = False
+    plain = False
 
     @classmethod
     def populate(cls, configs, content):
@@ -195,6 +196,9 @@ class ServiceTestCase(unittest.TestCase):
                "--cert", ca_file("server.pem"), "--key", ca_file("server.key"),
                "--host", "127.0.0.1", "--port", str(cls.port),
                "--ready-file", cls.ready_file, "--quiet"]
+        if cls.plain:
+            cls.plain_port = free_port()
+            cmd += ["--plain-port", str(cls.plain_port)]
         if cls.untrusted:
             cls.untrusted_port = free_port()
             cmd += ["--untrusted-port", str(cls.untrusted_port),
@@ -808,6 +812,7 @@ class TestControl(ServiceTestCase):
 
 class TestListeners(ServiceTestCase):
     untrusted = True
+    plain = True
 
     @classmethod
     def populate(cls, configs, content):
@@ -840,6 +845,17 @@ class TestListeners(ServiceTestCase):
         self.assertEqual((resp.status, resp.body), (200, b"same routes"))
         [rec] = self.control_get("requests")
         self.assertEqual(rec["listener"], "untrusted")
+
+    def test_plain_listener_is_recorded_under_its_own_label(self):
+        self.assertEqual(self.ready["plain_port"], self.plain_port)
+        conn = http.client.HTTPConnection("127.0.0.1", self.plain_port, timeout=10)
+        try:
+            resp = self.request("GET", "/f/x.bin", conn=conn)
+        finally:
+            conn.close()
+        self.assertEqual((resp.status, resp.body), (200, b"same routes"))
+        [rec] = self.control_get("requests")
+        self.assertEqual(rec["listener"], "plain")
 
     def test_ipv6_loopback(self):
         if not any(l["host"] == "::1" for l in self.ready["listeners"]):

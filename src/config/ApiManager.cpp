@@ -1,0 +1,61 @@
+#include "config/ApiManager.h"
+
+#include <mutex>
+
+#include "config/BrindleException.h"
+#include "config/BuildSettings.h"
+#include "config/ConfigurationManager.h"
+#include "config/DebugLog.h"
+#include "config/Identity.h"
+#include "ui/Strings.h"
+
+namespace {
+
+constexpr int kConfigurationAttempts = 3;
+
+nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration) {
+  nlohmann::json body = nlohmann::json::object();
+  body["prv"] = "0.1";
+  body["plv"] = ui::Narrow(configuration.productVersion, CP_THREAD_ACP);
+  body["l"] = ui::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP);
+  body["a"] = ui::Narrow(configuration.account, CP_THREAD_ACP);
+  body["i"] = ui::Narrow(configuration.installerName, CP_THREAD_ACP);
+  body["s"] = ui::Narrow(configuration.setupName, CP_THREAD_ACP);
+  body["u"] = ui::Narrow(config::GetCampaignCode(), CP_ACP);
+  body["o"] = config::GetOsVersionText();
+  return body;
+}
+
+}  // namespace
+
+std::shared_ptr<ApiManager> ApiManager::GetInstance() {
+  static std::once_flag once;
+  static std::shared_ptr<ApiManager> instance;
+  std::call_once(once, [] { instance = std::make_shared<ApiManager>(); });
+  return instance;
+}
+
+std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration() {
+  const auto configuration = ConfigurationManager::GetInstance();
+  if (configuration->configurationUrl.empty()) throw BrindleException();
+  const nlohmann::json body = ConfigurationRequestBody(*configuration);
+
+  std::string response;
+  for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {
+    response.clear();
+    DWORD status = 0;
+    if (PostJson(configuration->configurationUrl, body.dump(), {}, response, status) && status >= 200 &&
+        status <= 399) {
+      break;
+    }
+    const DWORD error = ::GetLastError();
+    config::DebugLine("Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
+                      std::to_string(static_cast<int>(error)));
+    ::Sleep(config::GetBuildSettings().configRetryPauseMs);
+  }
+  if (response.empty()) throw BrindleException();
+
+  auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(response, nullptr, true, false));
+  if (document->is_discarded()) throw BrindleException();
+  return document;
+}

@@ -1,0 +1,9 @@
+#pragma once
+// Diagnostics that are never shown to the user go to the debugger output.
+#include <string>
+
+namespace config {
+
+void DebugLine(const std::string& line);
+
+}  // namespace config

@@ -1,0 +1,213 @@
+#include "download/DownloadManager.h"
+
+#include <shlwapi.h>
+
+#include <mutex>
+#include <utility>
+
+#include "config/BuildSettings.h"
+#include "config/ConfigurationManager.h"
+#include "download/DownloadError.h"
+#include "download/ProgressReporter.h"
+#include "download/TargetFile.h"
+#include "download/TargetPath.h"
+#include "download/TransferSink.h"
+#include "download/WinHttpTransfer.h"
+#include "download/WinInetTransfer.h"
+#include "ui/Strings.h"
+#include "ui/UniqueResource.h"
+
+namespace {
+
+using download::TransferSink;
+
+class FileSink final : public TransferSink {
+ public:
+  FileSink(download::TargetFile& file, download::ProgressReporter& progress) : m_file(file), m_progress(progress) {}
+
+  void OnLength(std::optional<DWORD> length) override {
+    m_progress.SetLength(length);
+    if (!m_file.IsOpen()) ThrowSystemError(L"Failed to open file for writing: ", m_file.OpenError());
+  }
+  void OnData(const char* data, DWORD size) override {
+    m_file.Write(data, size);
+    m_progress.Advance(size);
+  }
+
+ private:
+  download::TargetFile& m_file;
+  download::ProgressReporter& m_progress;
+};
+
+class MemorySink final : public TransferSink {
+ public:
+  explicit MemorySink(std::vector<char>& buffer) : m_buffer(buffer) {}
+  void OnLength(std::optional<DWORD>) override {}
+  void OnData(const char* data, DWORD size) override { m_buffer.insert(m_buffer.end(), data, data + size); }
+
+ private:
+  std::vector<char>& m_buffer;
+};
+
+struct AsyncDownload {
+  DownloadManager* manager;
+  std::wstring url;
+  MemoryDownloadCallback callback;
+};
+
+DWORD WINAPI RunAsyncDownload(void* parameter) noexcept {
+  std::unique_ptr<AsyncDownload> job(static_cast<AsyncDownload*>(parameter));
+  std::unique_ptr<std::vector<char>> buffer;
+  try {
+    buffer = job->manager->DownloadToMemory(job->url);
+  } catch (...) {
+    // Only the result buffer itself can fail to allocate; the callback still hears of the end.
+  }
+  if (job->manager->m_cancelled) buffer.reset();
+  try {
+    job->callback(std::move(buffer));
+  } catch (...) {
+    // The caller's callback failed; nobody is left to tell on this thread.
+  }
+  return 0;
+}
+
+std::wstring WideMessage(const std::exception& error) { return ui::Widen(error.what(), CP_ACP); }
+
+}  // namespace
+
+std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
+  static std::once_flag once;
+  static std::shared_ptr<DownloadManager> instance;
+  std::call_once(once, [] { instance = std::make_shared<DownloadManager>(); });
+  return instance;
+}
+
+void DownloadManager::ShowInvalidPathBox() { ::MessageBoxW(nullptr, L"Invalid path", L"", MB_OK); }
+
+DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& fileName, bool useWorkFolder) {
+  const auto configuration = ConfigurationManager::GetInstance();
+  std::wstring path = useWorkFolder ? configuration->workFolder : configuration->downloadFolder;
+  if (!::PathIsDirectoryW(path.c_str())) {
+    if (m_invalidPathNotice) m_invalidPathNotice();
+    return {};
+  }
+  if (auto problem = download::FileNameProblem(fileName)) return {{}, std::move(*problem)};
+  if (!AppendPath(path, fileName)) return {};
+  return {std::move(path), {}};
+}
+
+DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& url, const std::wstring& fileName,
+                                                       bool useWorkFolder) {
+  return ResolveTarget(fileName.empty() ? download::FileNameFromUrl(url) : fileName, useWorkFolder);
+}
+
+std::wstring DownloadManager::MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder) {
+  return ResolveTarget(download::FileNameFromUrl(url), useWorkFolder).path;
+}
+
+std::wstring DownloadManager::MakeTargetPathFromName(const std::wstring& fileName, bool useWorkFolder) {
+  return ResolveTarget(fileName, useWorkFolder).path;
+}
+
+void DownloadManager::TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet) {
+  download::TargetFile file(path);
+  download::ProgressReporter progress(window);
+  FileSink sink(file, progress);
+  if (winInet) {
+    download::WinInetGet(url, m_cancelled, sink);
+  } else {
+    int redirects = 0;
+    download::WinHttpGet(url, download::WinHttpPurpose::File, redirects, m_cancelled, sink);
+  }
+  file.Close();
+  if (const auto length = progress.Length()) {
+    const auto size = file.SizeOnDisk();
+    if (!size) {
+      if (winInet) ThrowLastError(L"Failed to open downloaded file: ");
+      throw DownloadError(L"Failed to open downloaded file.");
+    }
+    if (*size != *length) {
+      throw DownloadError(L"Download was incomplete: content length: " + std::to_wstring(*length) + L", downloaded: " +
+                          std::to_wstring(*size));
+    }
+  }
+  file.Commit();
+  m_lastFilePath = path;
+  progress.Complete();
+}
+
+DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                             bool useWorkFolder) {
+  DownloadResult result;
+  Target target;
+  bool fallBack = false;
+  try {
+    target = ResolveTarget(url, fileName, useWorkFolder);
+    // An unusable name stays unusable for the other transport: no second attempt.
+    if (!target.problem.empty()) {
+      result.error = L"[WINHTTP] " + target.problem;
+      return result;
+    }
+    TransferToFile(url, window, target.path, false);
+    result.success = true;
+  } catch (const std::exception& error) {
+    result.error = L"[WINHTTP] " + WideMessage(error);
+    fallBack = dynamic_cast<const DownloadCancelled*>(&error) == nullptr;
+  }
+  if (fallBack) {
+    ::Sleep(config::GetBuildSettings().downloadFallbackPauseMs);
+    const DownloadResult second = WinInetAttempt(url, window, fileName, useWorkFolder, &target);
+    if (second.success) {
+      result.success = true;
+    } else {
+      result.error += second.error;
+    }
+  }
+  return result;
+}
+
+DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                                    bool useWorkFolder) {
+  return WinInetAttempt(url, window, fileName, useWorkFolder, nullptr);
+}
+
+DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                               bool useWorkFolder, const Target* resolved) {
+  DownloadResult result;
+  try {
+    const Target target = resolved != nullptr ? *resolved : ResolveTarget(url, fileName, useWorkFolder);
+    if (!target.problem.empty()) throw DownloadError(target.problem);
+    TransferToFile(url, window, target.path, true);
+    result.success = true;
+  } catch (const std::exception& error) {
+    result.error = L" [WININET] " + WideMessage(error);
+  }
+  return result;
+}
+
+std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::wstring& url) {
+  auto buffer = std::make_unique<std::vector<char>>();
+  int redirects = 0;  // shared by both attempts
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      MemorySink sink(*buffer);
+      download::WinHttpGet(url, download::WinHttpPurpose::Memory, redirects, m_cancelled, sink);
+      return buffer;
+    } catch (const std::exception&) {
+      buffer->clear();
+    }
+  }
+  return buffer;
+}
+
+void DownloadManager::DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback) {
+  auto job = std::make_unique<AsyncDownload>(AsyncDownload{this, std::move(url), std::move(callback)});
+  ui::UniqueHandle thread(::CreateThread(nullptr, 0, &RunAsyncDownload, job.get(), 0, nullptr));
+  if (thread) {
+    static_cast<void>(job.release());  // the thread owns it now
+    return;
+  }
+  // Without a thread the download cannot run; the caller still hears of its end.
+  job->callback(m_cancelled ? nullptr : std::make_unique<std::vector<char>>());
+}

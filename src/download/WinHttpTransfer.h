@@ -1,0 +1,20 @@
+#pragma once
+// One GET over WinHTTP. Redirects are followed by hand: at most five per `redirects` counter,
+// never from HTTPS to HTTP. Every failure raises DownloadError (DownloadCancelled when
+// `cancelled` was raised between two chunks).
+#include <atomic>
+#include <string>
+
+#include "download/TransferSink.h"
+
+namespace download {
+
+enum class WinHttpPurpose {
+  File,    // no user agent; proxy access by Windows version
+  Memory,  // the image loader's agent string, default proxy, no cached answers
+};
+
+void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects, const std::atomic<bool>& cancelled,
+                TransferSink& sink);
+
+}  // namespace download

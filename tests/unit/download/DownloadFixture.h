@@ -1,0 +1,36 @@
+#pragma once
+// A fresh download and work folder per test, a manager of the test's own (so cancelling it
+// touches nothing else), and a reset reference service.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigurationManager.h"
+#include "download/DownloadManager.h"
+
+class DownloadFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Every file below `folder`, as paths relative to it, sorted.
+  static std::vector<std::wstring> FilesUnder(const std::wstring& folder);
+  static std::string ReadFile(const std::wstring& path);
+  static void WriteFile(const std::wstring& path, const std::string& content);
+  // The service's body_size pattern: byte i is i % 251.
+  static std::string Pattern(std::size_t size);
+  static std::wstring Url(const std::string& path);
+
+  std::shared_ptr<ConfigurationManager> configuration = ConfigurationManager::GetInstance();
+  DownloadManager manager;
+  std::wstring root;
+  std::wstring downloads;
+  std::wstring work;
+  int invalidPathNotices = 0;
+
+ private:
+  std::wstring m_savedDownloads;
+  std::wstring m_savedWork;
+};

@@ -1,0 +1,249 @@
+// File downloads against the reference service: both transports, progress messages to a real
+// window, the failure texts, and the cases where nothing may be written or fetched.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "DownloadFixture.h"
+#include "ProgressWindow.h"
+#include "ServiceControl.h"
+#include "config/BuildSettings.h"
+
+namespace {
+
+using nlohmann::json;
+
+#define EXPECT_PREFIX(text, prefix) EXPECT_TRUE((text).starts_with(prefix)) << (text)
+
+// The plain-HTTP listener of the harness; downgraded redirects must never reach it.
+constexpr int kPlainPort = 8480;
+
+class DownloadFileTest : public DownloadFixture {
+ protected:
+  DownloadResult Download(const std::wstring& url, const std::wstring& fileName = L"", bool useWorkFolder = false) {
+    DownloadResult result;
+    EXPECT_TRUE(
+        window.RunWhilePumping([&] { result = manager.DownloadFile(url, window.Handle(), fileName, useWorkFolder); }));
+    return result;
+  }
+
+  ProgressWindow window;
+};
+
+TEST_F(DownloadFileTest, SavesUnderTheUrlsNameWithoutQueryAndReportsProgressUpTo100) {
+  ServiceControl::SetScenario("/f/net/setup.exe", json::array({{{"body_size", 2000000}}}));
+  const DownloadResult result = Download(Url("/f/net/setup.exe?pxl=abc&x=1#frag"));
+
+  EXPECT_TRUE(result.success);
+  EXPECT_EQ(result.error, L"");
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\setup.exe"});
+  EXPECT_EQ(ReadFile(downloads + L"\\setup.exe"), Pattern(2000000));
+  EXPECT_EQ(manager.m_lastFilePath, downloads + L"\\setup.exe");
+  EXPECT_EQ(ServiceControl::Requests("/f/net/setup.exe").at(0).at("query"), "pxl=abc&x=1");
+
+  EXPECT_EQ(window.noLength, 0);
+  ASSERT_GE(window.progress.size(), 10u);
+  for (std::size_t i = 1; i < window.progress.size(); ++i) {
+    EXPECT_LE(window.progress[i - 1], window.progress[i]) << i;
+  }
+  EXPECT_EQ(window.progress.back(), 100u);
+}
+
+TEST_F(DownloadFileTest, WithoutLengthOneNoticeAndNoProgress) {
+  const json chunked = {{"body_size", 100000}, {"chunked", true}};
+  const json closeDelimited = {{"body_size", 50000}, {"no_length", true}};
+  for (const json& step : {chunked, closeDelimited}) {
+    ServiceControl::SetScenario("/f/net/nolength.bin", json::array({step}));
+    window.progress.clear();
+    window.noLength = 0;
+    const DownloadResult result = Download(Url("/f/net/nolength.bin"));
+    EXPECT_TRUE(result.success) << step.dump();
+    EXPECT_EQ(window.noLength, 1) << step.dump();
+    EXPECT_TRUE(window.progress.empty()) << step.dump();
+    EXPECT_EQ(ReadFile(downloads + L"\\nolength.bin"), Pattern(step.at("body_size").get<std::size_t>()));
+  }
+}
+
+TEST_F(DownloadFileTest, EmptyBodiesSucceedWithoutProgress) {
+  ServiceControl::SetScenario("/f/net/empty.bin", json::array({{{"body", ""}}}));
+  ServiceControl::SetScenario("/f/net/nocontent.bin", json::array({{{"status", 204}, {"body", ""}}}));
+  for (const char* path : {"/f/net/empty.bin", "/f/net/nocontent.bin"}) {
+    const DownloadResult result = Download(Url(path));
+    EXPECT_TRUE(result.success) << path;
+    EXPECT_EQ(result.error, L"") << path;
+  }
+  EXPECT_EQ(window.noLength, 0);
+  EXPECT_TRUE(window.progress.empty());
+  EXPECT_EQ(FilesUnder(downloads), (std::vector<std::wstring>{L"empty.bin", L"nocontent.bin"}));
+  EXPECT_EQ(ServiceControl::Requests().size(), 2u);  // the 204 was not retried over WinINet
+
+  ServiceControl::SetScenario("/f/net/winet.bin", json::array({{{"status", 204}, {"body", ""}}}));
+  const DownloadResult winInet = manager.DownloadFileWinInet(Url("/f/net/winet.bin"), nullptr, L"", false);
+  EXPECT_FALSE(winInet.success);
+  EXPECT_PREFIX(winInet.error, L" [WININET] Server returned status code: HTTP 204 - ");
+}
+
+TEST_F(DownloadFileTest, NotFoundFailsThroughBothTransportsAndLeavesNoFile) {
+  WriteFile(downloads + L"\\kept.exe", "the user's own file");
+  const auto started = std::chrono::steady_clock::now();
+  const DownloadResult result = Download(Url("/f/net/missing.exe"));
+  const DownloadResult existing = Download(Url("/f/net/kept.exe"));
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+
+  for (const DownloadResult& r : {result, existing}) {
+    EXPECT_FALSE(r.success);
+    const std::wstring winHttp = L"[WINHTTP] Download failed: Server returned status code: 404";
+    const std::wstring winInet = L" [WININET] Server returned status code: HTTP 404 - ";
+    EXPECT_PREFIX(r.error, winHttp + winInet);
+  }
+  // A failed download neither leaves a file nor destroys one that was there.
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\kept.exe"});
+  EXPECT_EQ(ReadFile(downloads + L"\\kept.exe"), "the user's own file");
+  EXPECT_EQ(ServiceControl::Requests("/f/net/missing.exe").size(), 2u);
+  EXPECT_GE(elapsed, std::chrono::milliseconds(2 * config::GetBuildSettings().downloadFallbackPauseMs));
+}
+
+TEST_F(DownloadFileTest, ShortBodyFailsWithTheIncompleteText) {
+  const json shortStep = {{"body_size", 600}, {"content_length", 1000}};
+  ServiceControl::SetScenario("/f/net/short.bin", json::array({shortStep, shortStep}));
+  const DownloadResult result = Download(Url("/f/net/short.bin"));
+  EXPECT_FALSE(result.success);
+  const std::wstring expected = L"[WINHTTP] Download was incomplete: content length: 1000, downloaded: 600";
+  EXPECT_EQ(result.error, expected + L" [WININET] " + expected.substr(10));
+  EXPECT_TRUE(FilesUnder(root).empty());
+}
+
+TEST_F(DownloadFileTest, CancellingMidTransferStopsWithoutFallback) {
+  // 2 MB at 400 kB/s: about five seconds unless cancelled.
+  ServiceControl::SetScenario("/f/net/slow.bin", json::array({{{"body_size", 2000000}, {"rate", 400000}}}));
+  window.onProgress = [this](WPARAM) { manager.m_cancelled = true; };
+  const auto started = std::chrono::steady_clock::now();
+  const DownloadResult result = Download(Url("/f/net/slow.bin"));
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.error, L"[WINHTTP] Download cancelled.");
+  EXPECT_LT(elapsed, std::chrono::seconds(4));
+  EXPECT_EQ(ServiceControl::Requests("/f/net/slow.bin").size(), 1u);
+  EXPECT_TRUE(FilesUnder(root).empty());
+}
+
+TEST_F(DownloadFileTest, WinInetSucceedsWhereWinHttpFailedAndReplacesTheOldFile) {
+  WriteFile(downloads + L"\\second.bin", "old");
+  ServiceControl::SetScenario("/f/net/second.bin",
+                              json::array({{{"status", 500}, {"body", "busy"}}, {{"body_size", 70000}}}));
+  const DownloadResult result = Download(Url("/f/net/second.bin"));
+  EXPECT_TRUE(result.success);
+  EXPECT_EQ(result.error, L"[WINHTTP] Download failed: Server returned status code: 500");
+  EXPECT_EQ(ReadFile(downloads + L"\\second.bin"), Pattern(70000));
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\second.bin"});
+  EXPECT_EQ(manager.m_lastFilePath, downloads + L"\\second.bin");
+  EXPECT_EQ(window.progress.back(), 100u);
+}
+
+TEST_F(DownloadFileTest, FiveRedirectsAreFollowedAndASixthFails) {
+  ServiceControl::SetScenario("/f/net/five.bin", json::array({{{"body_size", 1000}}, {{"body_size", 1000}}}));
+  for (const char* mode : {"abs", "rel"}) {
+    const DownloadResult result = Download(Url(std::string("/redirect/5/") + mode + "/f/net/five.bin"));
+    EXPECT_TRUE(result.success) << mode;
+    EXPECT_EQ(result.error, L"") << mode;
+  }
+  EXPECT_EQ(ReadFile(downloads + L"\\five.bin"), Pattern(1000));
+
+  const DownloadResult six = Download(Url("/redirect/6/abs/f/net/six.bin"));
+  EXPECT_FALSE(six.success);
+  EXPECT_EQ(six.error, L"[WINHTTP] Too many redirects. [WININET] Too many redirects.");
+  EXPECT_EQ(FilesUnder(downloads), std::vector<std::wstring>{L"five.bin"});
+}
+
+TEST_F(DownloadFileTest, RelativeLocationIsResolvedAgainstTheCurrentUrl) {
+  ServiceControl::SetScenario("/f/net/dir/start",
+                              json::array({{{"status", 302}, {"headers", {{"Location", "../other/next.bin?x=1"}}}}}));
+  ServiceControl::SetScenario("/f/net/other/next.bin", json::array({{{"body_size", 500}}}));
+  const DownloadResult result = Download(Url("/f/net/dir/start"), L"next.bin", true);
+  EXPECT_TRUE(result.success);
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"work\\next.bin"});
+  const json requests = ServiceControl::Requests("/f/net/other/next.bin");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].at("query"), "x=1");
+}
+
+TEST_F(DownloadFileTest, UnusableRedirectsFail) {
+  const std::string plain = "http://localhost:" + std::to_string(kPlainPort) + "/f/net/plain.bin";
+  struct Case {
+    json redirect;
+    std::wstring winHttpText;
+  };
+  const Case cases[] = {
+      {{{"status", 302}}, L"[WINHTTP] Redirect without a Location header."},
+      {{{"status", 301}, {"headers", {{"Location", "/f/net/" + std::string(300, 'a')}}}},
+       L"[WINHTTP] Redirect location is too long."},
+      {{{"status", 302}, {"headers", {{"Location", plain}}}},
+       L"[WINHTTP] Redirect from HTTPS to HTTP refused: " + std::wstring(plain.begin(), plain.end())},
+  };
+  for (const Case& c : cases) {
+    ServiceControl::SetScenario("/f/net/redirect.bin", json::array({c.redirect, c.redirect}));
+    const DownloadResult result = Download(Url("/f/net/redirect.bin"));
+    EXPECT_FALSE(result.success) << c.redirect.dump();
+    EXPECT_EQ(result.error, c.winHttpText + L" [WININET] " + c.winHttpText.substr(10));
+  }
+  EXPECT_TRUE(FilesUnder(root).empty());
+  for (const json& request : ServiceControl::Requests()) EXPECT_NE(request.at("listener"), "plain");
+}
+
+TEST_F(DownloadFileTest, UnsafeNamesFailBeforeAnyTraffic) {
+  struct Case {
+    std::wstring url;
+    std::wstring fileName;
+  };
+  const Case cases[] = {
+      {Url("/f/net/"), L""},
+      {Url("/f/net/.."), L""},
+      {Url("/f/net/a.exe"), L"..\\escape.exe"},
+      {Url("/f/net/a.exe"), L"sub/a.exe"},
+      {Url("/f/net/a.exe"), root + L"\\absolute.exe"},
+      {Url("/f/net/a.exe"), L"x:stream"},
+      {Url("/f/net/a.exe"), L"nul.exe"},
+      {Url("/f/net/a.exe"), L"dots..."},
+  };
+  for (const Case& c : cases) {
+    const DownloadResult result = Download(c.url, c.fileName);
+    EXPECT_FALSE(result.success) << c.fileName;
+    const bool clear = result.error == L"[WINHTTP] The download has no file name." ||
+                       result.error.starts_with(L"[WINHTTP] Invalid file name: \"");
+    EXPECT_TRUE(clear);
+  }
+  EXPECT_TRUE(ServiceControl::Requests().empty());
+  EXPECT_TRUE(FilesUnder(root).empty());
+  EXPECT_EQ(invalidPathNotices, 0);
+}
+
+TEST_F(DownloadFileTest, UrlThatCannotBeSplitFails) {
+  const DownloadResult result = Download(L"localhost/f/net/a.exe");
+  EXPECT_FALSE(result.success);
+  EXPECT_PREFIX(result.error, L"[WINHTTP] Failed to parse URL: ");
+  EXPECT_NE(result.error.find(L" [WININET] "), std::wstring::npos);
+  EXPECT_TRUE(FilesUnder(root).empty());
+}
+
+TEST_F(DownloadFileTest, UntrustedCertificateFailsThroughBothTransports) {
+  const DownloadResult result = Download(L"https://localhost:8444/f/net/untrusted.bin");
+  EXPECT_FALSE(result.success);
+  EXPECT_PREFIX(result.error, L"[WINHTTP] ");
+  EXPECT_NE(result.error.find(L" [WININET] "), std::wstring::npos);
+  EXPECT_TRUE(ServiceControl::Requests().empty());
+  EXPECT_TRUE(FilesUnder(root).empty());
+}
+
+TEST_F(DownloadFileTest, UnusableFolderIsNoticedAndFailsAtTheFileCheck) {
+  configuration->downloadFolder = root + L"\\missing";
+  ServiceControl::SetScenario("/f/net/nowhere.bin", json::array({{{"body_size", 10}}, {{"body_size", 10}}}));
+  const DownloadResult result = Download(Url("/f/net/nowhere.bin"));
+  EXPECT_FALSE(result.success);
+  EXPECT_PREFIX(result.error, L"[WINHTTP] Failed to open file for writing: 3 - ");
+  EXPECT_NE(result.error.find(L" [WININET] Failed to open file for writing: "), std::wstring::npos);
+  EXPECT_EQ(invalidPathNotices, 1);
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{});
+}
+
+}  // namespace
