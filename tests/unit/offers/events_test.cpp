@@ -1,0 +1,226 @@
+// Package events against the reference service (https://localhost/zbd).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <map>
+
+#include "ServiceControl.h"
+#include "config/ConfigurationManager.h"
+#include "config/Hashing.h"
+#include "offers/Package.h"
+
+using nlohmann::json;
+
+namespace {
+
+json Offer(const char* id) {
+  json offer = json::parse(R"({"ad": {"f": "ad-token"}, "ps": {"i": "i.png", "dn": "Name", "u": "https://x.example/s.exe",
+                                 "c": "track"}})");
+  offer["ad"]["o"] = id;
+  return offer;
+}
+
+std::shared_ptr<Package> MakeOffer(const char* id = "offer-1") {
+  return std::make_shared<Package>(SignedRequest(), Offer(id), false, "", 0);
+}
+
+class Events : public ::testing::Test {
+ protected:
+  void SetUp() override { ServiceControl::Reset(); }
+};
+
+// The body is compared with a serialisation written out here by hand: keys in byte order,
+// compact, numbers unquoted.
+std::string ExpectedBody(const std::map<std::string, std::string>& payload) {
+  std::string data = "{";
+  for (const auto& [key, value] : payload) {
+    if (data.size() > 1) data += ",";
+    data += "\"" + key + "\":" + value;
+  }
+  data += "}";
+  std::string escaped;
+  for (const char c : data) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return "{\"data\":\"" + escaped + "\",\"table\":\"zb_analytics\"}";
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+TEST_F(Events, BodyBytesAndSignatureOfOneEvent) {
+  auto config = ConfigurationManager::GetInstance();
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_NOT_SHOWN, {{"13", "TOO LITTLE MEMORY"}});
+  package->WaitForEvents();
+
+  std::map<std::string, std::string> payload;
+  for (int key = 0; key <= 22; ++key) payload[std::to_string(key)] = Quoted("");
+  payload["1"] = Quoted(config->GetMachineId());
+  payload["2"] = Quoted(config->GetRunStamp());
+  payload["3"] = Quoted("Tavrel");
+  payload["4"] = Quoted("Tavrel_DLM");
+  payload["5"] = Quoted("offer-1");
+  payload["6"] = Quoted("2");
+  payload["7"] = Quoted("3.2.2.12299");
+  payload["10"] = "2";
+  payload["13"] = Quoted("TOO LITTLE MEMORY");
+  payload["15"] = "0";
+  payload["16"] = Quoted("track");
+  payload["17"] = Quoted("1");
+  payload["18"] = Quoted("ad-token");
+  payload["31"] = Quoted(package->m_eventTemplate["31"].get<std::string>());
+  payload["38"] = Quoted(package->m_eventTemplate["38"].get<std::string>());
+
+  const json requests = ServiceControl::Requests("/zbd");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(ServiceControl::Body(requests[0]), ExpectedBody(payload));
+  const json& headers = requests[0]["headers"];
+  EXPECT_EQ(headers["Authorization"], "Signature=" + config::Sha256Hex(config->GetMachineId() + config->GetRunStamp()));
+  EXPECT_EQ(headers["Content-Type"], "application/json");
+
+  const json events = ServiceControl::Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0]["signature_ok"].get<bool>());
+  EXPECT_EQ(events[0]["event_id"], "2");
+}
+
+TEST_F(Events, ExtraKeysReplaceTemplateKeys) {
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_STARTED, {{"5", "replaced"}, {"12", "DOWNLOAD FAILED: x"}});
+  package->WaitForEvents();
+  const json events = ServiceControl::Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["data"]["5"], "replaced");
+  EXPECT_EQ(events[0]["data"]["12"], "DOWNLOAD FAILED: x");
+  EXPECT_EQ(events[0]["data"]["6"], "1");
+  EXPECT_FALSE(package->EventsClosed());  // id 1 is not terminal
+}
+
+TEST_F(Events, DeliveredTerminalEventClosesThePackage) {
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_DECLINED, {});
+  package->WaitForEvents();
+  EXPECT_TRUE(package->EventsClosed());
+  package->SendEvent(EVENT_CLOSED, {});
+  package->WaitForEvents();
+  EXPECT_EQ(ServiceControl::Requests("/zbd").size(), 1u);
+}
+
+TEST_F(Events, TwoFailuresDropTheEventAndLeaveThePackageOpen) {
+  ServiceControl::SetScenario("/zbd", json::array({{{"status", 500}}, {{"status", 500}}}));
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_DECLINED, {});
+  package->WaitForEvents();
+  EXPECT_EQ(ServiceControl::Requests("/zbd").size(), 2u);
+  EXPECT_TRUE(ServiceControl::Events().empty());
+  EXPECT_FALSE(package->EventsClosed());
+
+  // The close event still goes out, since the decline never arrived.
+  package->SendEvent(EVENT_CLOSED, {});
+  package->WaitForEvents();
+  const json events = ServiceControl::Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["event_id"], "5");
+  EXPECT_TRUE(package->EventsClosed());
+}
+
+TEST_F(Events, SecondAttemptDelivers) {
+  ServiceControl::SetScenario("/zbd", json::array({{{"status", 503}}}));
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_FINISHED, {});
+  package->WaitForEvents();
+  EXPECT_EQ(ServiceControl::Requests("/zbd").size(), 2u);
+  EXPECT_EQ(ServiceControl::Events().size(), 1u);
+  EXPECT_TRUE(package->EventsClosed());
+}
+
+TEST_F(Events, UnserialisableEventIsDropped) {
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_NOT_SHOWN, {{"13", std::string("\xff\xfe bad utf-8")}});
+  package->WaitForEvents();
+  EXPECT_TRUE(ServiceControl::Requests("/zbd").empty());
+  EXPECT_FALSE(package->EventsClosed());
+}
+
+// The service holds the answer back: had the wait returned early, nothing would be recorded yet.
+TEST_F(Events, WaitReturnsOnlyAfterEventsInFlightEnd) {
+  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 1500}}, {{"delay_ms", 1500}}}));
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_STARTED, {});
+  package->SendEvent(EVENT_STARTED, {});
+  package->WaitForEvents();
+  EXPECT_EQ(ServiceControl::Events().size(), 2u);
+}
+
+TEST_F(Events, DestroyingAPackageWaitsForItsEvents) {
+  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 1500}}}));
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_NOT_SHOWN, {{"13", "REJECTED"}});
+  package.reset();
+  EXPECT_EQ(ServiceControl::Events().size(), 1u);
+}
+
+TEST_F(Events, ManyPackagesAndEventsAtOnce) {
+  constexpr int kPackages = 12;
+  constexpr int kEventsEach = 8;
+  std::vector<std::shared_ptr<Package>> packages;
+  for (int i = 0; i < kPackages; ++i) packages.push_back(MakeOffer(("stress-" + std::to_string(i)).c_str()));
+  // Id 1 is not terminal, so every event of every package is sent; the packages are dropped
+  // while their events are still in flight.
+  for (int round = 0; round < kEventsEach; ++round) {
+    for (auto& package : packages) package->SendEvent(EVENT_STARTED, {{"13", std::to_string(round)}});
+  }
+  packages.clear();
+  const json events = ServiceControl::Events();
+  EXPECT_EQ(events.size(), static_cast<std::size_t>(kPackages * kEventsEach));
+  std::map<std::string, int> perOffer;
+  for (const json& event : events) ++perOffer[event["data"]["5"].get<std::string>()];
+  EXPECT_EQ(perOffer.size(), static_cast<std::size_t>(kPackages));
+  for (const auto& [offer, count] : perOffer) EXPECT_EQ(count, kEventsEach) << offer;
+}
+
+class Images : public Events {};
+
+// A 1 x 1 PNG.
+constexpr const char* kPixelPng =
+    "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
+
+int DownloadAndCountDone(const std::shared_ptr<Package>& package) {
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  auto finished = std::make_shared<std::promise<void>>();
+  auto future = finished->get_future();
+  package->DownloadImage([calls, finished] {
+    if (++*calls == 1) finished->set_value();
+  });
+  EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  ::Sleep(200);  // a second call would come right after the first
+  return calls->load();
+}
+
+TEST_F(Images, OfferPictureIsFetchedFromTheOfferFiles) {
+  ServiceControl::SetScenario("/f/i.png", json::array({{{"status", 200}, {"body_b64", kPixelPng}}}));
+  auto package = MakeOffer();
+  EXPECT_EQ(DownloadAndCountDone(package), 1);
+  ASSERT_TRUE(package->m_image);
+  EXPECT_EQ(ServiceControl::Requests("/f/i.png").size(), 1u);
+}
+
+TEST_F(Images, NoBytesMeansNoPictureAndOneDone) {
+  ServiceControl::SetScenario("/f/i.png", json::array({{{"status", 200}, {"body", ""}}}));
+  auto package = MakeOffer();
+  EXPECT_EQ(DownloadAndCountDone(package), 1);
+  EXPECT_FALSE(package->m_image);
+}
+
+TEST_F(Images, UndecodableBytesMeanNoPicture) {
+  ServiceControl::SetScenario("/f/i.png", json::array({{{"status", 200}, {"body", "not an image"}}}));
+  auto package = MakeOffer();
+  EXPECT_EQ(DownloadAndCountDone(package), 1);
+  EXPECT_FALSE(package->m_image);
+}
+
+}  // namespace
