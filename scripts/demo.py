@@ -56,6 +56,19 @@ class Demo:
             self.driver("close", "--title", "Setup")
             code = wizard.wait(timeout=60)
             self.say(f"the wizard closed cleanly (exit code {code})")
+
+            # The wizard's pages come with the page sequence; until then the page viewer shows
+            # the page frame, the pictures and bound texts in two languages.
+            viewer_path = self.build / "tests" / "page_viewer.exe"
+            for language in ("English", "Deutsch"):
+                viewer = subprocess.Popen([self.wine_run, str(viewer_path), "--language", language],
+                                          stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                self.driver("wait", "--title", "Brindle page viewer", "--timeout", "30000")
+                next_text = self.driver("text", "--title", "Brindle page viewer", "--id", "1010")
+                self.say(f"the test page in {language}: the Next button says \"{next_text}\"")
+                self.screenshot("Brindle page viewer", f"page-{language.lower()}")
+                self.driver("close", "--title", "Brindle page viewer")
+                viewer.wait(timeout=60)
         finally:
             self.harness.stop(quiet=True)
         self.say(f"{self.shots} screenshots in {self.out}")

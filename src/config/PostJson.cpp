@@ -39,13 +39,8 @@ bool PostJson(const std::wstring& url, const std::string& body, const HeaderList
               DWORD& status) {
   if (config::IsWindows7WithoutServicePack()) throw BrindleException();
 
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof(parts);
-  parts.dwSchemeLength = static_cast<DWORD>(-1);
-  parts.dwHostNameLength = static_cast<DWORD>(-1);
-  parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) throw BrindleException();
+  URL_COMPONENTS parts;
+  if (!ui::CrackUrl(url, parts)) throw BrindleException();
   const std::wstring host =
       parts.lpszHostName != nullptr ? std::wstring(parts.lpszHostName, parts.dwHostNameLength) : std::wstring();
   const std::wstring path =

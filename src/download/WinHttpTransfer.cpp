@@ -21,13 +21,8 @@ struct RequestTarget {
 };
 
 RequestTarget SplitUrl(const std::wstring& url) {
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof(parts);
-  parts.dwSchemeLength = static_cast<DWORD>(-1);
-  parts.dwHostNameLength = static_cast<DWORD>(-1);
-  parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) ThrowLastError(L"Failed to parse URL: ");
+  URL_COMPONENTS parts;
+  if (!ui::CrackUrl(url, parts)) ThrowLastError(L"Failed to parse URL: ");
   RequestTarget target;
   if (parts.lpszHostName != nullptr) target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
   target.port = parts.nPort;

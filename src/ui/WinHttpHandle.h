@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <string>
+
 #include "ui/UniqueResource.h"
 
 namespace ui {
@@ -15,5 +17,16 @@ struct WinHttpHandleTraits {
 };
 
 using UniqueWinHttp = UniqueResource<WinHttpHandleTraits>;
+
+// WinHttpCrackUrl asking for pointers into `url` (which must outlive `parts`).
+inline bool CrackUrl(const std::wstring& url, URL_COMPONENTS& parts) {
+  parts = URL_COMPONENTS{};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  return ::WinHttpCrackUrl(url.c_str(), 0, 0, &parts) != FALSE;
+}
 
 }  // namespace ui

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "BtTextKeys.h"
 #include "WizardProcess.h"
 #include "resources/resource.h"
 #include "ui/UniqueResource.h"
@@ -68,29 +69,7 @@ TEST(WizardResources, OnlyBtBuildsCarryBtTexts) {
   EXPECT_TRUE(blank == "\n" || blank == "\r\n") << "not a blank line: " << blank.size() << " bytes";
 
   const std::set<std::string> names = TopLevelNames(bt.Locale(IDR_BT_TEXTS));
-  for (const char* key : {"SPLASH_TITLE_BT",
-                          "SPLASH_TEXT_BT",
-                          "LICENSE_TITLE",
-                          "LICENSE_TEXT",
-                          "LICENSE_EULA",
-                          "LICENSE_DISCLAIMER",
-                          "WARNING_TITLE",
-                          "WARNING_SUBTITLE",
-                          "WARNING_TEXT",
-                          "OPTIONS_TITLE",
-                          "OPTIONS_CHECK_1",
-                          "OPTIONS_CHECK_2",
-                          "OPTIONS_CHECK_3",
-                          "CONFIGURATIONS_TITLE",
-                          "CONFIGURATIONS_SUBTITLE_1",
-                          "CONFIGURATIONS_TEXT_1",
-                          "CONFIGURATIONS_CHECK_1",
-                          "CONFIGURATIONS_CHECK_2",
-                          "CONFIGURATIONS_SUBTITLE_2",
-                          "CONFIGURATIONS_TEXT_2",
-                          "CONFIGURATIONS_CHECK_3",
-                          "CONFIGURATIONS_CHECK_4",
-                          "CONFIGURATIONS_CHECK_5"}) {
+  for (const char* key : kBtTextKeys) {
     EXPECT_EQ(names.count(key), 1u) << key;
   }
 }

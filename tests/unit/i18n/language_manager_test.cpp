@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "BtTextKeys.h"
 #include "LocaleTestSupport.h"
 #include "UiDriver.h"
 #include "pages/test_ids.h"
@@ -126,31 +127,8 @@ TEST(LanguageManager, NothingToListSelectsNothing) {
 }
 
 TEST(LanguageManager, BtPagesGetTheirTextsAndNoVisibleList) {
-  const char* const kBtKeys[] = {"SPLASH_TITLE_BT",
-                                 "SPLASH_TEXT_BT",
-                                 "LICENSE_TITLE",
-                                 "LICENSE_TEXT",
-                                 "LICENSE_EULA",
-                                 "LICENSE_DISCLAIMER",
-                                 "WARNING_TITLE",
-                                 "WARNING_SUBTITLE",
-                                 "WARNING_TEXT",
-                                 "OPTIONS_TITLE",
-                                 "OPTIONS_CHECK_1",
-                                 "OPTIONS_CHECK_2",
-                                 "OPTIONS_CHECK_3",
-                                 "CONFIGURATIONS_TITLE",
-                                 "CONFIGURATIONS_SUBTITLE_1",
-                                 "CONFIGURATIONS_TEXT_1",
-                                 "CONFIGURATIONS_CHECK_1",
-                                 "CONFIGURATIONS_CHECK_2",
-                                 "CONFIGURATIONS_SUBTITLE_2",
-                                 "CONFIGURATIONS_TEXT_2",
-                                 "CONFIGURATIONS_CHECK_3",
-                                 "CONFIGURATIONS_CHECK_4",
-                                 "CONFIGURATIONS_CHECK_5",
-                                 "BUTTON_AGREE",
-                                 "BUTTON_BACK"};
+  std::vector<const char*> kBtKeys(std::begin(kBtTextKeys), std::end(kBtTextKeys));
+  kBtKeys.insert(kBtKeys.end(), {"BUTTON_AGREE", "BUTTON_BACK"});
   for (const wchar_t* type : {L"DLM", L"ISV"}) {
     SCOPED_TRACE(type);
     auto config = MakeConfig(type, true);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "MachineGuidRemoval.h"
 #include "config/ConfigurationManager.h"
 #include "config/Hashing.h"
 #include "offers/Package.h"
@@ -86,18 +87,9 @@ TEST(PackageParameters, ConfigurationValuesAndTheirAbsence) {
   EXPECT_FALSE(filled.Contains("account_md5"));
 }
 
-// Uses the test prefix's registry: the MachineGuid value is removed and put back.
 TEST(PackageParameters, NoMachineGuidMeansNoUserIdAndAShorterPixel) {
   ConfigOverride config;
-  ui::UniqueHkey key;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0,
-                            KEY_READ | KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
-            ERROR_SUCCESS);
-  wchar_t saved[128] = {};
-  DWORD size = sizeof(saved);
-  const bool existed = ::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(saved), &size) == ERROR_SUCCESS;
-  ::RegDeleteValueW(key.get(), L"MachineGuid");
+  MachineGuidRemoval removal;
   config->machineId.clear();
   // Wine's CryptAcquireContext recreates a missing MachineGuid, so no MD5 may run meanwhile.
   config->account.clear();
@@ -106,8 +98,6 @@ TEST(PackageParameters, NoMachineGuidMeansNoUserIdAndAShorterPixel) {
   EXPECT_FALSE(package->m_parameters.Contains("userid"));
   EXPECT_EQ(*package->m_parameters.Find("pxl"), config::Base62Encode("|o1|" + config->GetRunStamp()));
   EXPECT_EQ(*package->m_parameters.Find("of"), "f1");
-
-  if (existed) ::RegSetValueExW(key.get(), L"MachineGuid", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), size);
 }
 
 TEST(PackageParameters, NotificationBlockAddsSessionMillis) {
