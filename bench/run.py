@@ -31,13 +31,24 @@ def size_report(stub):
     print("sections:")
     for match in re.finditer(r"^\s+\d+\s+(\.\S+)\s+([0-9a-f]+)", headers, re.M):
         print(f"  {match.group(1):<10} {int(match.group(2), 16):>8} bytes")
-    symbols = subprocess.run(["i686-w64-mingw32-nm", "--size-sort", "-S", "-C", str(stub)], capture_output=True,
-                             text=True, check=True).stdout.splitlines()
-    code = [line.split(maxsplit=3) for line in symbols if len(line.split(maxsplit=3)) == 4]
-    code = [parts for parts in code if parts[2] in ("T", "t", "R", "r", "D", "d")]
-    print("largest functions and tables:")
-    for parts in code[-10:]:
-        print(f"  {int(parts[1], 16):>8}  {parts[3][:100]}")
+    print("what the code and data come from (linker map, bytes):")
+    for name, size in map_contributions(Path(stub).with_name("brindle.map"))[:10]:
+        print(f"  {size:>8}  {name}")
+
+
+def map_contributions(map_file):
+    """Bytes of code, read-only data and unwind tables per library (or our own objects)."""
+    totals = {}
+    pending = False
+    for line in map_file.read_text(errors="replace").splitlines():
+        match = re.match(r"^ (\.(?:text|rdata|eh_frame|data)\S*)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)", line)
+        if not match and pending:
+            match = re.match(r"^()\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)", line)
+        pending = bool(re.match(r"^ \.(?:text|rdata|eh_frame|data)\S*\s*$", line))
+        if match:
+            name = re.sub(r"\(.*", "", match.group(3).split("/")[-1])
+            totals[name] = totals.get(name, 0) + int(match.group(2), 16)
+    return sorted(totals.items(), key=lambda item: -item[1])
 
 
 def startup_report(test, runs):

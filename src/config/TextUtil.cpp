@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <sstream>
 #include <unordered_map>
 
 #include "ui/Strings.h"
@@ -49,9 +48,16 @@ std::vector<int> ParseVersionList(std::wstring_view text) {
 std::vector<std::wstring> SplitText(const std::wstring& text, const std::wstring& delimiter) {
   const wchar_t separator = delimiter.empty() ? L'\0' : delimiter.front();
   std::vector<std::wstring> pieces;
-  std::wistringstream stream(text);
-  std::wstring piece;
-  while (std::getline(stream, piece, separator)) pieces.push_back(piece);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find(separator, start);
+    if (end == std::wstring::npos) {
+      pieces.push_back(text.substr(start));
+      break;
+    }
+    pieces.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
   return pieces;
 }
 

@@ -1,7 +1,8 @@
 #include "download/TargetFile.h"
 
+#include <algorithm>
+
 #include "download/DownloadError.h"
-#include "ui/UniqueResource.h"
 
 namespace download {
 
@@ -15,26 +16,41 @@ TargetFile::TargetFile(const std::wstring& path) : m_path(path) {
     return;
   }
   m_tempPath = temp;
-  m_stream.open(m_tempPath.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!m_stream.is_open()) m_openError = ::GetLastError();
+  m_file.reset(::CreateFileW(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+  if (!m_file) m_openError = ::GetLastError();
 }
 
 TargetFile::~TargetFile() {
   if (m_committed || m_tempPath.empty()) return;
-  m_stream.close();
+  m_file.reset();
   ::DeleteFileW(m_tempPath.c_str());
 }
 
 void TargetFile::Write(const char* data, DWORD size) {
-  m_stream.write(data, static_cast<std::streamsize>(size));
-  // A full disk must fail the download even when no length was announced to check against.
-  if (!m_stream) throw DownloadError(L"Failed to write to the file.");
+  constexpr std::size_t kBufferSize = 64 * 1024;
+  m_buffer.insert(m_buffer.end(), data, data + size);
+  if (m_buffer.size() >= kBufferSize) Flush();
+}
+
+// A full disk must fail the download even when no length was announced to check against.
+void TargetFile::Flush() {
+  std::size_t done = 0;
+  while (done < m_buffer.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(m_buffer.size() - done, 1u << 30));
+    if (!::WriteFile(m_file.get(), m_buffer.data() + done, chunk, &written, nullptr) || written == 0) {
+      throw DownloadError(L"Failed to write to the file.");
+    }
+    done += written;
+  }
+  m_buffer.clear();
 }
 
 void TargetFile::Close() {
-  if (!m_stream.is_open()) return;
-  m_stream.close();
-  if (m_stream.fail()) throw DownloadError(L"Failed to write to the file.");
+  if (!m_file) return;
+  Flush();
+  m_file.reset();
 }
 
 std::optional<unsigned long long> TargetFile::SizeOnDisk() const {

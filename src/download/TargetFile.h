@@ -4,9 +4,11 @@
 // download leaves no partial file and never destroys an existing file of the same name.
 #include <windows.h>
 
-#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "ui/UniqueResource.h"
 
 namespace download {
 
@@ -18,7 +20,7 @@ class TargetFile {
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
-  bool IsOpen() const { return m_stream.is_open(); }
+  bool IsOpen() const { return static_cast<bool>(m_file); }
   // The error code of the failed attempt to create the file.
   DWORD OpenError() const { return m_openError; }
 
@@ -33,7 +35,10 @@ class TargetFile {
  private:
   std::wstring m_path;
   std::wstring m_tempPath;
-  std::ofstream m_stream;
+  void Flush();
+
+  ui::UniqueFile m_file;
+  std::vector<char> m_buffer;  // written out in large pieces, as a buffered stream would
   DWORD m_openError = ERROR_PATH_NOT_FOUND;
   bool m_committed = false;
 };
