@@ -50,3 +50,9 @@ std::wstring MakeScratchFolder(const std::wstring& name) {
   ::CreateDirectoryW(folder.c_str(), nullptr);
   return folder;
 }
+
+double TimeoutScale() {
+  const char* value = std::getenv("BRINDLE_TIMEOUT_SCALE");
+  const double scale = value != nullptr ? std::atof(value) : 1.0;
+  return scale > 0 ? scale : 1.0;
+}

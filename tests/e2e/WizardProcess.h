@@ -27,3 +27,6 @@ class WizardProcess {
 std::wstring WindowsPathFromEnv(const char* name);
 // A fresh folder under the prefix's temporary folder.
 std::wstring MakeScratchFolder(const std::wstring& name);
+
+// BRINDLE_TIMEOUT_SCALE, 1 when unset.
+double TimeoutScale();

@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr DWORD kTimeout = 30000;
+// Slow machines (or Wine under an emulator) may stretch it, as they do the harness's limits.
+const DWORD kTimeout = static_cast<DWORD>(30000 * TimeoutScale());
 
 HWND WaitForDialog(const WizardProcess& wizard, const std::wstring& title) {
   return uidriver::WaitFor([&] { return uidriver::FindDialogByTitle(wizard.Id(), title); }, kTimeout);
