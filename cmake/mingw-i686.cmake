@@ -11,6 +11,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static runtime: the stub is one file with no MinGW DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# DLLs too: the 32-bit compiler otherwise links libgcc_s_dw2-1.dll into them.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_NM i686-w64-mingw32-nm)
 set(CMAKE_DLLTOOL i686-w64-mingw32-dlltool)
 set(CMAKE_STRIP i686-w64-mingw32-strip)
