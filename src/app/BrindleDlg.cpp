@@ -12,8 +12,8 @@ CBrindleDlg::CBrindleDlg()
     : ui::Dialog(IDD_BRINDLE_DIALOG),
       m_config(ConfigurationManager::GetInstance()),
       m_languageManager(std::make_shared<LanguageManager>(this)) {
-  m_hIcon = static_cast<HICON>(::LoadImageW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                            IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  m_hIcon = static_cast<HICON>(::LoadImageW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
+                                            LR_DEFAULTSIZE | LR_SHARED));
 }
 
 CBrindleDlg::~CBrindleDlg() {
@@ -28,8 +28,8 @@ CBrindleDlg::~CBrindleDlg() {
 }
 
 bool CBrindleDlg::AcquireSingleInstance() {
-  const std::wstring name = std::wstring(L"Global\\Brindle") +
-                            config::GetBuildSettings().wizardTypeName + L"SingleInstanceMutex";
+  const std::wstring name =
+      std::wstring(L"Global\\Brindle") + config::GetBuildSettings().wizardTypeName + L"SingleInstanceMutex";
   m_instanceMutex.reset(::CreateMutexW(nullptr, TRUE, name.c_str()));
   if (m_instanceMutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
     m_instanceMutex.reset();
@@ -52,8 +52,8 @@ bool CBrindleDlg::OnInitDialog() {
   ::SendMessageW(GetHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
   if (!AcquireSingleInstance()) {
-    ::MessageBoxW(GetHwnd(), L"Another setup is already running, please close it and try again",
-                  L"Error", MB_ICONERROR | MB_SYSTEMMODAL);
+    ::MessageBoxW(GetHwnd(), L"Another setup is already running, please close it and try again", L"Error",
+                  MB_ICONERROR | MB_SYSTEMMODAL);
     EndDialog(1);
     return false;
   }

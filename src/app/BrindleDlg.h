@@ -18,7 +18,7 @@ class CBrindleDlg : public ui::Dialog {
 
  protected:
   bool OnInitDialog() override;
-  void OnOK() override {}  // Enter never closes the wizard.
+  void OnOK() override {}      // Enter never closes the wizard.
   void OnCancel() override {}  // Nor does Escape; closing goes through WM_CLOSE.
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -11,20 +11,20 @@ namespace config {
 
 const BuildSettings& GetBuildSettings() {
   static const BuildSettings settings = {
-      BRINDLE_WIZARD_ISV ? L"ISV" : L"DLM",
-      BRINDLE_BT_PAGES != 0,
-      BRINDLE_BT_CLASSIC_PAGES != 0,
-      BRINDLE_CONTENT_HOST,
-      BRINDLE_PRIVACY_HOST,
+    BRINDLE_WIZARD_ISV ? L"ISV" : L"DLM",
+    BRINDLE_BT_PAGES != 0,
+    BRINDLE_BT_CLASSIC_PAGES != 0,
+    BRINDLE_CONTENT_HOST,
+    BRINDLE_PRIVACY_HOST,
 #if BRINDLE_SHORT_PAUSES
-      // Test builds: the retry logic is exercised without waiting whole seconds.
-      200,
-      200,
-      100,
+    // Test builds: the retry logic is exercised without waiting whole seconds.
+    200,
+    200,
+    100,
 #else
-      5000,
-      5000,
-      2000,
+    5000,
+    5000,
+    2000,
 #endif
   };
   return settings;

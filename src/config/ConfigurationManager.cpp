@@ -13,9 +13,7 @@
 
 namespace {
 
-std::wstring HttpsUrl(const wchar_t* host, const wchar_t* path) {
-  return std::wstring(L"https://") + host + path;
-}
+std::wstring HttpsUrl(const wchar_t* host, const wchar_t* path) { return std::wstring(L"https://") + host + path; }
 
 std::wstring TempPath() {
   wchar_t buffer[MAX_PATH] = {};
@@ -123,8 +121,8 @@ void ConfigurationManager::FillPathTokens() {
 
 void ConfigurationManager::FillPathTokensLocked() {
   for (auto& entry : config::BuildPathTokenTable()) {
-    const bool exists = std::any_of(pathTokens.begin(), pathTokens.end(),
-                                    [&entry](const auto& e) { return e.first == entry.first; });
+    const bool exists =
+        std::any_of(pathTokens.begin(), pathTokens.end(), [&entry](const auto& e) { return e.first == entry.first; });
     if (!exists) pathTokens.push_back(std::move(entry));
   }
   pathTokensReady = true;

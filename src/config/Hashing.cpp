@@ -22,8 +22,8 @@ std::string Md5Hex(std::wstring_view text) {
     if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.put())) {
       throw std::runtime_error("CryptCreateHash failed");
     }
-    if (!::CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(bytes.data()),
-                         static_cast<DWORD>(bytes.size()), 0)) {
+    if (!::CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                         0)) {
       throw std::runtime_error("CryptHashData failed");
     }
     BYTE digest[16] = {};

@@ -13,14 +13,14 @@ namespace config {
 std::string ReadMachineGuid() {
   ui::UniqueHkey key;
   // The 64-bit view: a 32-bit process would otherwise read the redirected WOW64 key.
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", 0,
-                      KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", 0, KEY_READ | KEY_WOW64_64KEY,
+                      key.put()) != ERROR_SUCCESS) {
     return {};
   }
   char buffer[255] = {};
   DWORD size = sizeof(buffer);
-  if (::RegQueryValueExA(key.get(), "MachineGuid", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+  if (::RegQueryValueExA(key.get(), "MachineGuid", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS) {
     return {};
   }
   const std::size_t length = ::strnlen(buffer, size < sizeof(buffer) ? size : sizeof(buffer));
@@ -41,21 +41,18 @@ std::string GetFileVersionText() {
   std::memcpy(copy.get(), data, size);
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixedSize = 0;
-  if (!::VerQueryValueW(copy.get(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) ||
-      fixed == nullptr || fixedSize < sizeof(VS_FIXEDFILEINFO)) {
+  if (!::VerQueryValueW(copy.get(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) || fixed == nullptr ||
+      fixedSize < sizeof(VS_FIXEDFILEINFO)) {
     return {};
   }
-  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-         std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-         std::to_string(LOWORD(fixed->dwFileVersionLS));
+  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
 std::string GetOsVersionText() {
   const auto version = QueryOsVersion();
   if (!version) return {};
-  return std::to_string(version->major) + "." + std::to_string(version->minor) + "." +
-         std::to_string(version->build);
+  return std::to_string(version->major) + "." + std::to_string(version->minor) + "." + std::to_string(version->build);
 }
 
 bool IsWow64() {
@@ -84,8 +81,7 @@ std::string NowMillisText() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
   const long long ticks =
-      static_cast<long long>((static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
-                             now.dwLowDateTime);
+      static_cast<long long>((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
   constexpr long long kEpochTicks = 116444736000000000LL;  // 1601 -> 1970 in 100 ns units
   return std::to_string((ticks - kEpochTicks) / 10000);
 }

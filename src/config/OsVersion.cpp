@@ -25,8 +25,7 @@ bool IsOsAtLeast(DWORD major, DWORD minor, WORD servicePackMajor) {
   mask = ::VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
   mask = ::VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
   mask = ::VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-  return ::VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
-                              mask) != FALSE;
+  return ::VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, mask) != FALSE;
 }
 
 }  // namespace config

@@ -13,8 +13,8 @@ namespace config {
 namespace {
 
 void Insert(PathTokenTable& table, std::wstring name, std::wstring value) {
-  const bool exists = std::any_of(table.begin(), table.end(),
-                                  [&name](const auto& entry) { return entry.first == name; });
+  const bool exists =
+      std::any_of(table.begin(), table.end(), [&name](const auto& entry) { return entry.first == name; });
   if (!exists) table.emplace_back(std::move(name), std::move(value));
 }
 

@@ -22,9 +22,8 @@ std::string AffiliateForCountry(const std::string& countryCode) {
     add("91214", {"AU", "NZ", "KR"});
     add("91105", {"DZ", "BG", "CY", "CZ", "EG", "GR", "HU", "IE", "IL", "KW", "MA", "PL",
                   "PT", "QA", "RO", "RU", "SA", "SK", "ZA", "TN", "TR", "UA", "AE"});
-    add("91215", {"TH", "MX", "PH", "AR", "VN", "TW", "PE", "CL", "CO", "VE", "RS",
-                  "LK", "DO", "JO", "HK", "LT", "PS", "HR", "CR", "BA", "SV", "GE",
-                  "MD", "AL", "UY", "BY", "LB", "SN", "PA", "LV", "ID", "PK", "SG"});
+    add("91215", {"TH", "MX", "PH", "AR", "VN", "TW", "PE", "CL", "CO", "VE", "RS", "LK", "DO", "JO", "HK", "LT", "PS",
+                  "HR", "CR", "BA", "SV", "GE", "MD", "AL", "UY", "BY", "LB", "SN", "PA", "LV", "ID", "PK", "SG"});
     return table;
   }();
   const auto found = kTable.find(countryCode);
@@ -74,8 +73,7 @@ namespace {
 
 // The host-name characters of the expression: \w (ASCII letters, digits, '_'), '.', '-'.
 bool IsHostChar(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '.' || c == '-';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-';
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ TargetFile::TargetFile(const std::wstring& path) : m_path(path) {
     return;
   }
   m_tempPath = temp;
-  m_file.reset(::CreateFileW(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr));
+  m_file.reset(
+      ::CreateFileW(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!m_file) m_openError = ::GetLastError();
 }
 

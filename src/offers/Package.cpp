@@ -295,8 +295,8 @@ void Package::DownloadImage(const std::function<void()>& done) {
       url, [self = shared_from_this(), done](std::unique_ptr<std::vector<char>> bytes) {
         if (bytes && !bytes->empty()) {
           ui::ComPtr<IStream> stream;
-          *stream.put() = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes->data()),
-                                              static_cast<UINT>(bytes->size()));
+          *stream.put() =
+              ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes->data()), static_cast<UINT>(bytes->size()));
           if (stream) {
             std::shared_ptr<Gdiplus::Bitmap> image(Gdiplus::Bitmap::FromStream(stream.get()));
             if (image && image->GetLastStatus() == Gdiplus::Ok) self->m_image = std::move(image);

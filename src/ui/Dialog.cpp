@@ -16,8 +16,8 @@ INT_PTR Dialog::DoModal(HWND parent) {
 }
 
 bool Dialog::Create(HWND parent) {
-  return ::CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent,
-                              &Dialog::Thunk, reinterpret_cast<LPARAM>(this)) != nullptr;
+  return ::CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent, &Dialog::Thunk,
+                              reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 void Dialog::DestroyWindow() noexcept {

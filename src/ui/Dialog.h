@@ -46,10 +46,7 @@ class Dialog {
   // Null means "not handled": the default colouring applies.
   virtual HBRUSH OnCtlColor(HDC dc, HWND control, UINT message);
   // Other messages; return true when handled and put the message result in `result`.
-  virtual bool OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/,
-                         LRESULT& /*result*/) {
-    return false;
-  }
+  virtual bool OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/, LRESULT& /*result*/) { return false; }
   virtual void OnDestroy() {}
 
   UINT TemplateId() const noexcept { return m_templateId; }

@@ -32,8 +32,7 @@ std::wstring Widen(std::string_view text, UINT codePage) {
 std::string Narrow(std::wstring_view text, UINT codePage) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
-  const int length =
-      ::WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  const int length = ::WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return {};
   std::string result(static_cast<std::size_t>(length), '\0');
   ::WideCharToMultiByte(codePage, 0, text.data(), size, result.data(), length, nullptr, nullptr);
@@ -43,8 +42,7 @@ std::string Narrow(std::wstring_view text, UINT codePage) {
 std::wstring Utf8ToWide(std::string_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
   if (length <= 0) {
     throw std::runtime_error("MultiByteToWideChar() failed: " + std::to_string(length));
   }

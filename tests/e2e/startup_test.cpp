@@ -114,12 +114,11 @@ TEST(Startup, ManifestAsksForAdminRightsAndThemedControls) {
   const std::string manifest(data, ::SizeofResource(module, resource));
   ::FreeLibrary(module);
 
-  for (const char* expected :
-       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>", ">true</dpiAware>",
-        "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
-        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
-        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+  for (const char* expected : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>",
+                               ">true</dpiAware>", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+                               "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                               "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
     EXPECT_NE(manifest.find(expected), std::string::npos) << expected;
   }
   const char* arch = std::getenv("BRINDLE_ARCH");
@@ -165,7 +164,9 @@ TEST(Startup, PlantedDllsBesideTheStubAreNeverLoaded) {
     WizardProcess importer(control);  // fails to start once the import is taken from the plant
     ASSERT_TRUE(importer.Started());
     const bool announced = uidriver::WaitFor(
-        [&] { return ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES ? reinterpret_cast<HWND>(1) : nullptr; },
+        [&] {
+          return ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES ? reinterpret_cast<HWND>(1) : nullptr;
+        },
         kTimeout);
     ASSERT_TRUE(announced) << "the planted DLL is not picked up at all; the test proves nothing";
   }

@@ -1,9 +1,25 @@
 #pragma once
 // The keys the BT pages read from the BT texts (resource 120).
-inline constexpr const char* kBtTextKeys[] = {
-    "SPLASH_TITLE_BT",   "SPLASH_TEXT_BT",         "LICENSE_TITLE",          "LICENSE_TEXT",
-    "LICENSE_EULA",      "LICENSE_DISCLAIMER",     "WARNING_TITLE",          "WARNING_SUBTITLE",
-    "WARNING_TEXT",      "OPTIONS_TITLE",          "OPTIONS_CHECK_1",        "OPTIONS_CHECK_2",
-    "OPTIONS_CHECK_3",   "CONFIGURATIONS_TITLE",   "CONFIGURATIONS_SUBTITLE_1", "CONFIGURATIONS_TEXT_1",
-    "CONFIGURATIONS_CHECK_1", "CONFIGURATIONS_CHECK_2", "CONFIGURATIONS_SUBTITLE_2", "CONFIGURATIONS_TEXT_2",
-    "CONFIGURATIONS_CHECK_3", "CONFIGURATIONS_CHECK_4", "CONFIGURATIONS_CHECK_5"};
+inline constexpr const char* kBtTextKeys[] = {"SPLASH_TITLE_BT",
+                                              "SPLASH_TEXT_BT",
+                                              "LICENSE_TITLE",
+                                              "LICENSE_TEXT",
+                                              "LICENSE_EULA",
+                                              "LICENSE_DISCLAIMER",
+                                              "WARNING_TITLE",
+                                              "WARNING_SUBTITLE",
+                                              "WARNING_TEXT",
+                                              "OPTIONS_TITLE",
+                                              "OPTIONS_CHECK_1",
+                                              "OPTIONS_CHECK_2",
+                                              "OPTIONS_CHECK_3",
+                                              "CONFIGURATIONS_TITLE",
+                                              "CONFIGURATIONS_SUBTITLE_1",
+                                              "CONFIGURATIONS_TEXT_1",
+                                              "CONFIGURATIONS_CHECK_1",
+                                              "CONFIGURATIONS_CHECK_2",
+                                              "CONFIGURATIONS_SUBTITLE_2",
+                                              "CONFIGURATIONS_TEXT_2",
+                                              "CONFIGURATIONS_CHECK_3",
+                                              "CONFIGURATIONS_CHECK_4",
+                                              "CONFIGURATIONS_CHECK_5"};

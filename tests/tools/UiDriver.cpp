@@ -53,8 +53,8 @@ HWND WaitFor(const std::function<HWND()>& find, DWORD timeoutMs) {
 std::wstring GetText(HWND window) {
   wchar_t buffer[4096] = {};
   DWORD_PTR copied = 0;
-  if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                             5000, &copied)) {
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                             &copied)) {
     return {};
   }
   return std::wstring(buffer, copied);

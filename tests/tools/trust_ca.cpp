@@ -24,10 +24,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "trust_ca: CertOpenStore failed: %lu\n", ::GetLastError());
     return 1;
   }
-  const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
-                                                        reinterpret_cast<const BYTE*>(der.data()),
-                                                        static_cast<DWORD>(der.size()),
-                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  const BOOL added =
+      ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   const DWORD error = ::GetLastError();
   ::CertCloseStore(store, 0);
   if (!added) {

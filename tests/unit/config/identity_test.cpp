@@ -24,9 +24,9 @@ TEST(Identity, OsVersionIsMajorMinorBuild) {
 TEST(Identity, FileVersionFromOwnResource) { EXPECT_EQ(config::GetFileVersionText(), "3.2.2.12299"); }
 
 TEST(Identity, MillisecondClock) {
-  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count();
+  const auto now =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   const long long reported = std::stoll(config::NowMillisText());
   EXPECT_LT(std::llabs(reported - now), 5000);
 }

@@ -9,9 +9,7 @@
 
 namespace {
 
-std::wstring Expand(const std::wstring& path) {
-  return config::ExpandPathTokens(path, config::BuildPathTokenTable());
-}
+std::wstring Expand(const std::wstring& path) { return config::ExpandPathTokens(path, config::BuildPathTokenTable()); }
 
 TEST(PathTokens, TableOrderPutsCommonPfFirst) {
   const auto table = config::BuildPathTokenTable();

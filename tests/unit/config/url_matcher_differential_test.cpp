@@ -24,7 +24,7 @@ void ExpectSame(const std::string& input) {
 TEST(UrlMatcherDifferential, EveryByteInEveryPosition) {
   // Each byte value placed in the scheme, the host, right after the host and in the tail.
   const std::string templates[] = {"h#ttp://a.b/c", "http://a#.b/c", "http://a.b#/c", "http://a.b/#c",
-                                   "a#.b", "#a.b", "a.b#", "https://#a.b"};
+                                   "a#.b",          "#a.b",          "a.b#",          "https://#a.b"};
   for (const std::string& pattern : templates) {
     for (int value = 0; value < 256; ++value) {
       std::string input = pattern;
@@ -36,8 +36,9 @@ TEST(UrlMatcherDifferential, EveryByteInEveryPosition) {
 
 TEST(UrlMatcherDifferential, RandomInputsOverARelevantAlphabet) {
   const std::string alphabet = "aZ09_.-/?#:hsptx\r\n \t%\x80\xff\x01";
-  const std::string pieces[] = {"http://", "https://", "http:/", "https:", "http", ".", "..", "/", "?", "#",
-                                "a", "b.c", "-", "_", ":", "\n", "\r", "www.example.com", "setup.exe"};
+  const std::string pieces[] = {"http://",  "https://", "http:/", "https:", "http", ".", "..", "/",  "?",
+                                "#",        "a",        "b.c",    "-",      "_",    ":", "\n", "\r", "www.example.com",
+                                "setup.exe"};
   std::mt19937 random(12345);
   for (int round = 0; round < 200000; ++round) {
     std::string input;

@@ -17,7 +17,8 @@ using nlohmann::json;
 namespace {
 
 json Offer(const char* id) {
-  json offer = json::parse(R"({"ad": {"f": "ad-token"}, "ps": {"i": "i.png", "dn": "Name", "u": "https://x.example/s.exe",
+  json offer =
+      json::parse(R"({"ad": {"f": "ad-token"}, "ps": {"i": "i.png", "dn": "Name", "u": "https://x.example/s.exe",
                                  "c": "track"}})");
   offer["ad"]["o"] = id;
   return offer;

@@ -103,9 +103,9 @@ TEST(PackageParameters, NoMachineGuidMeansNoUserIdAndAShorterPixel) {
 TEST(PackageParameters, NotificationBlockAddsSessionMillis) {
   json offer = MinimalOffer();
   offer["ps"]["pn"] = true;
-  const auto before = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
+  const auto before =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   auto package = std::make_shared<Package>(SignedRequest(), offer, false, "", 0);
   const long long pnsid = std::stoll(*package->m_parameters.Find("pnsid"));
   EXPECT_GE(pnsid, before - 1000);
