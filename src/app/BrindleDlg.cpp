@@ -1,27 +1,76 @@
 #include "app/BrindleDlg.h"
 
+#include <objbase.h>
+
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <climits>
+
 #include "app/AboutDlg.h"
+#include "app/FolderCleanup.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
+#include "config/SignedRequest.h"
+#include "download/DownloadManager.h"
 #include "i18n/LanguageManager.h"
 #include "offers/Package.h"
+#include "pages/ErrorPage.h"
+#include "pages/IPage.h"
 #include "resources/resource.h"
+#include "ui/ImageDecoder.h"
 #include "ui/Strings.h"
+#include "ui/WindowMessages.h"
 
-CBrindleDlg::CBrindleDlg()
+namespace {
+
+// How long the current page may take to stop its work once the user has confirmed closing.
+constexpr auto kPageExitBudget = std::chrono::seconds(3);
+// Events still in flight at exit are waited for this long, all packages together.
+constexpr auto kEventWaitAtExit = std::chrono::seconds(10);
+
+bool AskWithMessageBox(HWND owner, const std::wstring& text) {
+  return ::MessageBoxW(owner, text.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+bool IsDownloadPage(const std::wstring& name) { return name == L"DownloadPageDLM" || name == L"DownloadPageISV"; }
+bool IsFinishPage(const std::wstring& name) { return name == L"FinishPageDLM" || name == L"FinishPageISV"; }
+
+}  // namespace
+
+WizardShellOptions DefaultWizardShellOptions() {
+  WizardShellOptions options;
+  options.pages = MakeWizardPageFactory();
+  options.askToClose = AskWithMessageBox;
+  return options;
+}
+
+CBrindleDlg::CBrindleDlg() : CBrindleDlg(DefaultWizardShellOptions()) {}
+
+CBrindleDlg::CBrindleDlg(WizardShellOptions options)
     : ui::Dialog(IDD_BRINDLE_DIALOG),
+      m_options(std::move(options)),
       m_config(ConfigurationManager::GetInstance()),
       m_languageManager(std::make_shared<LanguageManager>(this)) {
+  if (!m_options.pages) m_options.pages = MakeWizardPageFactory();
+  if (!m_options.askToClose) m_options.askToClose = AskWithMessageBox;
   m_hIcon = static_cast<HICON>(::LoadImageW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
                                             LR_DEFAULTSIZE | LR_SHARED));
 }
 
 CBrindleDlg::~CBrindleDlg() {
-  // GDI+ objects must be gone before the application shuts GDI+ down; the configuration and
-  // the packages outlive this dialog.
+  ReleasePictures();
+  // Page windows go before the page objects; the pages unregister from the language manager.
+  DestroyWindow();
+}
+
+void CBrindleDlg::ReleasePictures() {
+  // GDI+ pictures must be gone before the process environment shuts GDI+ down; the
+  // configuration and the packages outlive this dialog.
+  m_productIcon.SetImage(nullptr);
   m_config->productLogo.reset();
-  for (const auto* offers : {&m_config->acceptedOffers, &m_config->shownOffers}) {
-    for (const auto& package : *offers) {
+  for (const auto* list : {&m_packages, &m_config->acceptedOffers, &m_config->shownOffers}) {
+    for (const auto& package : *list) {
       if (package) package->m_image.reset();
     }
   }
@@ -54,6 +103,8 @@ bool CBrindleDlg::OnInitDialog() {
   if (!AcquireSingleInstance()) {
     ::MessageBoxW(GetHwnd(), L"Another setup is already running, please close it and try again", L"Error",
                   MB_ICONERROR | MB_SYSTEMMODAL);
+    // The work folder this copy made is still empty; it was never this copy's to keep.
+    if (!m_config->workFolder.empty()) ::RemoveDirectoryW(m_config->workFolder.c_str());
     EndDialog(1);
     return false;
   }
@@ -73,12 +124,342 @@ bool CBrindleDlg::OnInitDialog() {
 
   m_accentBrush.reset(::CreateSolidBrush(m_config->accentColor));
   SetItemText(IDC_TITLE, m_config->productTitle);
+  CreateInitialPages();
   if (m_config->wizardType == ConfigurationManager::kWizardTypeIsv) {
     ShowItem(IDC_PRODUCT_ICON, false);
     ShowItem(IDC_HEADER_LINE, false);
   }
   ShowItem(IDC_TITLE, false);
+  return false;  // the first page has the focus
+}
+
+// --- page sequence ---------------------------------------------------------------------------
+
+RECT CBrindleDlg::PageRect() const {
+  RECT area{};
+  ::GetWindowRect(GetItem(IDC_PAGE_AREA), &area);
+  ::MapWindowPoints(nullptr, GetHwnd(), reinterpret_cast<POINT*>(&area), 2);
+  return area;
+}
+
+bool CBrindleDlg::CreatePage(IPage& page, const RECT& rect) {
+  if (!page.Create()) return false;
+  page.SetBackgroundColor(m_config->backgroundColor);
+  page.SetButtonCallback([this, source = &page](ButtonType type) { OnPageButton(source, type); });
+  ::ShowWindow(page.GetHwnd(), SW_HIDE);
+  ::SetWindowPos(page.GetHwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
   return true;
+}
+
+void CBrindleDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rect) {
+  if (!page || !CreatePage(*page, rect)) return;
+  page->SetErrorCallback([this](const std::wstring& title, const std::wstring& text) { ShowError(title, text); });
+  m_pages.push_back(std::move(page));
+}
+
+void CBrindleDlg::AddPage(PageKind kind, const RECT& rect, const std::shared_ptr<Package>& offer) {
+  CreateAndAddPage(m_options.pages->Create(kind, m_languageManager, this, offer), rect);
+}
+
+bool CBrindleDlg::CreateInitialPages() {
+  const RECT rect = PageRect();
+  m_errorPage = std::make_unique<ErrorPage>(m_languageManager, this);
+  CreatePage(*m_errorPage, rect);
+
+  AddPage(m_config->btPages ? PageKind::LanguageBT : PageKind::Language, rect);
+  AddPage(PageKind::Loading, rect);
+  if (auto* loading = m_pages.empty() ? nullptr : dynamic_cast<LoadingPageInterface*>(m_pages.back().get())) {
+    // Holds the mailbox and the window handle, never the dialog: the page's workers may finish
+    // after the dialog is gone, and a post to a destroyed window simply fails.
+    loading->SetLoadCompleteCallback([mailbox = m_loadMailbox, window = GetHwnd()](LoadResult result) {
+      {
+        std::lock_guard lock(mailbox->mutex);
+        mailbox->result = std::move(result);
+      }
+      ::PostMessageW(window, WM_LOAD_COMPLETE, 0, 0);
+    });
+  }
+
+  m_currentPage = 0;
+  if (m_pages.empty()) return false;
+  HWND first = m_pages[0]->GetHwnd();
+  ::SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ::SetFocus(first);
+  return true;
+}
+
+void CBrindleDlg::ShowPage(int index) {
+  if (index < 0 || index >= static_cast<int>(m_pages.size())) return;
+  IPage& page = *m_pages[index];
+  // On top: the page area and the bottom bar would otherwise paint over the page's buttons.
+  ::SetWindowPos(page.GetHwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ::SetFocus(page.GetHwnd());
+  if (m_currentPage >= 0 && m_currentPage < static_cast<int>(m_pages.size()) && m_currentPage != index) {
+    ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
+  }
+  m_currentPage = index;
+  const std::wstring name = page.GetPageName();
+  ::OutputDebugStringW((name + L"\n").c_str());
+  if (IsDownloadPage(name)) SetSystemClose(false);
+  if (IsFinishPage(name)) SetSystemClose(true);
+  page.OnNavigateToPage();
+}
+
+void CBrindleDlg::SetSystemClose(bool present) {
+  HMENU menu = ::GetSystemMenu(GetHwnd(), FALSE);
+  if (menu == nullptr) return;
+  const bool there = ::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) != static_cast<UINT>(-1);
+  if (present && !there) ::AppendMenuW(menu, MF_STRING, SC_CLOSE, L"Close");
+  if (!present && there) ::DeleteMenu(menu, SC_CLOSE, MF_BYCOMMAND);
+}
+
+HWND CBrindleDlg::VisiblePageWindow() const {
+  if (m_errorShown && m_errorPage) return m_errorPage->GetHwnd();
+  if (m_currentPage < 0 || m_currentPage >= static_cast<int>(m_pages.size())) return nullptr;
+  return m_pages[m_currentPage]->GetHwnd();
+}
+
+void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
+  if (page == m_errorPage.get()) {
+    // Always honoured: the user has seen what went wrong.
+    if (type == ButtonType::Close) ExitWizard(false);
+    return;
+  }
+  // A click queued on a page that is no longer shown (a double click on Accept or Next) must
+  // not move the wizard a second time.
+  if (m_errorShown || m_closing || m_currentPage < 0 || m_currentPage >= static_cast<int>(m_pages.size()) ||
+      m_pages[m_currentPage].get() != page) {
+    return;
+  }
+  switch (type) {
+    case ButtonType::Next:
+      if (m_currentPage == 0) {
+        if (m_returnedToFirstPage) {
+          // The configuration is loaded already: past the loading page.
+          ShowPage(2);
+          return;
+        }
+        const bool isv = m_config->wizardType == ConfigurationManager::kWizardTypeIsv;
+        m_config->mainPackage = std::make_shared<Package>(
+            SignedRequest(), true, isv ? m_config->installerName : std::wstring(),
+            isv ? m_config->cflValue : std::wstring(), isv ? m_config->productTitle : std::wstring(),
+            isv ? m_config->channel : std::wstring(), 0);
+        m_config->mainPackage->SendEvent(EVENT_STARTED, nullptr);
+      }
+      ShowPage(m_currentPage + 1);
+      return;
+    case ButtonType::SkipAll:
+      m_skipAll = true;
+      [[fallthrough]];
+    case ButtonType::Decline:
+      if (m_offerIndex >= 0 && m_offerIndex < static_cast<int>(m_packages.size()) &&
+          m_packages[m_offerIndex]->m_flow.skipAllAfterDecline) {
+        m_skipAllAfterDecline = true;
+      }
+      [[fallthrough]];
+    case ButtonType::Accept: {
+      const int skipped = CountSkippedOfferPages();
+      ShowPage(m_currentPage + 1 + skipped);
+      return;
+    }
+    case ButtonType::Back:
+      m_returnedToFirstPage = true;
+      ShowPage(m_currentPage == 2 ? 0 : m_currentPage - 1);
+      return;
+    case ButtonType::Close:
+      ExitWizard(false);
+      return;
+    case ButtonType::Finish:
+      ExitWizard(false);
+      return;
+  }
+}
+
+void CBrindleDlg::ShowError(const std::wstring& title, const std::wstring& text) {
+  if (m_currentPage >= 0 && m_currentPage < static_cast<int>(m_pages.size())) {
+    ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
+  }
+  m_errorPage->SetTexts(title, text);
+  ::SetWindowPos(m_errorPage->GetHwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ::SetFocus(m_errorPage->GetHwnd());
+  m_errorShown = true;
+  ::OutputDebugStringW((m_errorPage->GetPageName() + L"\n").c_str());
+  SetSystemClose(true);
+}
+
+LRESULT CBrindleDlg::OnLoadCompleteMessage() {
+  std::optional<LoadResult> loaded;
+  {
+    std::lock_guard lock(m_loadMailbox->mutex);
+    loaded.swap(m_loadMailbox->result);
+  }
+  // Only the first hand-over counts; a stray message finds the mailbox empty.
+  if (!loaded || m_pages.size() != 2 || m_errorShown) return 0;
+  m_packages = std::move(loaded->packages);
+
+  // Texts referring to {PRODUCT_TITLE} get the title that loading has just set.
+  m_languageManager->SetLanguage(m_config->languageName);
+  const bool dlm = m_config->wizardType == ConfigurationManager::kWizardTypeDlm;
+  if (dlm) {
+    if (auto logo = ui::DecodeImage(loaded->logo)) m_config->productLogo = std::move(logo);
+    m_productIcon.SetImage(m_config->productLogo);
+    ShowItem(IDC_PRODUCT_ICON, true);
+    SetItemText(IDC_TITLE, m_config->productTitle);
+    ShowItem(IDC_TITLE, true);
+    ::SetWindowTextW(GetHwnd(), (m_config->productTitle + L" Setup").c_str());
+  }
+  if (m_config->mainPackage) {
+    m_config->mainPackage->Reinitialize(SignedRequest(), dlm ? m_config->productTitle : m_config->installerName,
+                                        m_config->cflValue, m_config->productTitle, m_config->channel);
+  }
+  for (const auto& package : m_packages) package->DecodeImage();
+
+  const RECT rect = PageRect();
+  if (m_config->btPages) {
+    if (m_config->btClassicPages) AddPage(PageKind::Warning, rect);
+    AddPage(PageKind::License, rect);
+  } else {
+    AddPage(PageKind::Welcome, rect);
+  }
+  for (const auto& package : m_packages) AddPage(PageKind::Product, rect, package);
+  if (m_config->btClassicPages) {
+    AddPage(PageKind::Options, rect);
+    AddPage(PageKind::Configurations, rect);
+  }
+  if (m_config->wizardType == ConfigurationManager::kWizardTypeDlm) {
+    AddPage(PageKind::DownloadDlm, rect);
+    AddPage(PageKind::FinishDlm, rect);
+  } else if (m_config->wizardType == ConfigurationManager::kWizardTypeIsv) {
+    const std::size_t downloadIndex = m_pages.size();
+    AddPage(PageKind::DownloadIsv, rect);
+    if (m_pages.size() > downloadIndex) {
+      if (auto* install = dynamic_cast<InstallNotificationsInterface*>(m_pages[downloadIndex].get())) {
+        install->SetInstallNotifications([this] { m_installRunning = true; }, [this] { m_installRunning = false; });
+      }
+    }
+    AddPage(PageKind::FinishIsv, rect);
+  }
+  // From the loading page on to the first page after it.
+  OnPageButton(m_pages[1].get(), ButtonType::Next);
+  return 0;
+}
+
+// --- offer flow ------------------------------------------------------------------------------
+
+bool CBrindleDlg::IsOfferFlowStopped() const { return m_skipAll || m_skipAllAfterDecline || m_offerLimitReached; }
+
+int CBrindleDlg::CountSkippedOfferPages() {
+  int count = 0;
+  for (;;) {
+    const std::size_t next = static_cast<std::size_t>(m_currentPage) + count + 1;
+    if (next >= m_pages.size() || m_pages[next]->GetPageName() != L"ProductPage") return count;
+    if (m_offerIndex + 1 >= static_cast<int>(m_packages.size())) return count;
+    ++m_offerIndex;
+    Package& candidate = *m_packages[m_offerIndex];
+    bool skippedByDecline = false;
+    if (!IsOfferFlowStopped()) {
+      if (m_config->offerDeclined && candidate.m_flow.skipIfEarlierDeclined) {
+        skippedByDecline = true;
+        candidate.m_flow.maxOffersInFlow = INT_MAX;
+        if (m_config->extraOfferSlots > INT_MIN) --m_config->extraOfferSlots;
+      }
+      for (int i = 0; i < m_offerIndex; ++i) {
+        if (m_offerIndex >= m_packages[i]->m_flow.maxOffersInFlow) {
+          m_offerLimitReached = true;
+          break;
+        }
+      }
+    }
+    if (!IsOfferFlowStopped() && !skippedByDecline) return count;
+
+    // Offers at or past the accepted limit are not reported.
+    if (m_offerIndex < m_config->maxOffers) {
+      const char* reason = m_skipAll             ? "SKIP ALL CLICKED"
+                           : skippedByDecline    ? "SKIPPED BECAUSE OF EARLIER DECLINE"
+                           : m_offerLimitReached ? "EXCEEDED MAX NUMBER OF OFFERS IN FLOW"
+                                                 : "SKIP ALL AFTER DECLINE OFFER DECLINED";
+      candidate.SendEvent(EVENT_NOT_SHOWN, {{"13", reason}});
+    }
+    ++count;
+  }
+}
+
+// --- exit ------------------------------------------------------------------------------------
+
+void CBrindleDlg::OnClose() {
+  // A second close while the question is open, or while closing, changes nothing.
+  if (m_closing) return;
+  const int pages = static_cast<int>(m_pages.size());
+  const bool ask = !m_errorShown && (m_currentPage < pages - 1 || pages == 2);
+  if (ask) {
+    m_closing = true;
+    const bool confirmed =
+        m_options.askToClose(GetHwnd(), m_languageManager->GetString(m_installRunning ? "PROGRESS_QUIT" : "MSG_EXIT"));
+    m_closing = false;
+    if (!confirmed) return;
+  }
+  ExitWizard(true);
+}
+
+void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
+  if (m_closing) return;
+  m_closing = true;
+  m_instanceMutex.reset();
+  ::ShowWindow(GetHwnd(), SW_HIDE);
+
+  m_config->exiting = true;
+  DownloadManager::GetInstance()->m_cancelled = true;
+  if (HWND visible = VisiblePageWindow(); visible != nullptr && !m_errorShown) {
+    m_pages[m_currentPage]->PrepareForExit(std::chrono::steady_clock::now() + kPageExitBudget);
+  }
+
+  if (sendCloseEvents) {
+    for (const auto& package : m_config->shownOffers) package->SendEvent(EVENT_CLOSED, nullptr);
+    if (m_config->mainPackage) m_config->mainPackage->SendEvent(EVENT_CLOSED, nullptr);
+  }
+  // Events already on their way (a result, a decline) are given the same bounded chance, so
+  // a closing wizard does not cut them off.
+  WaitForPendingEvents(std::chrono::steady_clock::now() + kEventWaitAtExit);
+  CleanupWorkFolder();
+  EndDialog(sendCloseEvents ? IDCANCEL : 1);
+}
+
+void CBrindleDlg::WaitForPendingEvents(std::chrono::steady_clock::time_point deadline) const {
+  std::vector<std::shared_ptr<Package>> packages = m_config->shownOffers;
+  packages.insert(packages.end(), m_packages.begin(), m_packages.end());
+  if (m_config->mainPackage) packages.push_back(m_config->mainPackage);
+  for (const auto& package : packages) package->WaitForEventsUntil(deadline);
+}
+
+void CBrindleDlg::CleanupWorkFolder() {
+  if (!m_config->workFolder.empty()) DeleteFolder(m_config->workFolder);
+}
+
+void CBrindleDlg::DeleteFolder(const std::wstring& path) {
+  const std::vector<std::wstring> running =
+      m_options.runningInstallerFolders ? m_options.runningInstallerFolders() : std::vector<std::wstring>();
+  cleanup::DeleteFolder(path, running);
+}
+
+// --- messages --------------------------------------------------------------------------------
+
+bool CBrindleDlg::OnCommand(int id, int code, HWND control) {
+  if (id == IDC_SHOW_TEST_ERROR && code == BN_CLICKED) {
+    ShowError(L"Error", L"Error message");
+    return true;
+  }
+  // Enter and the default button reach the main dialog (the pages are controls of it); they
+  // belong to the page that is shown, whose own control of that id is the one meant.
+  if (control != nullptr && ::GetParent(control) != GetHwnd()) {
+    HWND page = VisiblePageWindow();
+    HWND item = page != nullptr ? ::GetDlgItem(page, id) : nullptr;
+    if (item != nullptr && ::IsWindowEnabled(item)) {
+      ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(item));
+    }
+    return true;
+  }
+  return false;
 }
 
 HBRUSH CBrindleDlg::OnCtlColor(HDC dc, HWND control, UINT message) {
@@ -107,6 +488,15 @@ bool CBrindleDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRES
       OnClose();
       result = 0;
       return true;
+    case WM_LOAD_COMPLETE:
+      result = OnLoadCompleteMessage();
+      return true;
+    case DM_GETDEFID: {
+      // Enter presses the default button of the page that is shown.
+      HWND page = VisiblePageWindow();
+      result = page != nullptr ? ::SendMessageW(page, DM_GETDEFID, 0, 0) : 0;
+      return true;
+    }
     default:
       return false;
   }
@@ -129,13 +519,4 @@ bool CBrindleDlg::OnPaint() {
   ::DrawIcon(dc, x, y, m_hIcon);
   ::EndPaint(GetHwnd(), &paint);
   return true;
-}
-
-void CBrindleDlg::OnClose() {
-  m_instanceMutex.reset();
-  ::ShowWindow(GetHwnd(), SW_HIDE);
-  m_config->exiting = true;
-  // The work folder was made for this run; an empty one is removed here.
-  if (!m_config->workFolder.empty()) ::RemoveDirectoryW(m_config->workFolder.c_str());
-  EndDialog(IDCANCEL);
 }

@@ -1,39 +1,116 @@
 #pragma once
-// The main wizard window: header, page area and accent band. It refuses to run twice at once.
+// The main wizard window: header, page area and accent band. It owns the page sequence and
+// all navigation (pages only report their buttons and errors), the offer flow, the error page
+// and the close sequence. It refuses to run twice at once.
 #include <windows.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "app/PageFactory.h"
+#include "pages/ButtonType.h"
 #include "pages/CStaticFromImage.h"
 #include "ui/Dialog.h"
 #include "ui/UniqueResource.h"
 
 class ConfigurationManager;
+class ErrorPage;
+class IPage;
 class LanguageManager;
+class Package;
+
+// What the dialog uses from outside, replaceable for tests.
+struct WizardShellOptions {
+  std::unique_ptr<PageFactory> pages;
+  // Asks whether to close; true means OK. The default is a message box owned by the wizard.
+  std::function<bool(HWND owner, const std::wstring& text)> askToClose;
+  // Folders from which installers the wizard started still run; they are left for the next
+  // restart instead of being emptied under the installer.
+  std::function<std::vector<std::wstring>()> runningInstallerFolders;
+};
+WizardShellOptions DefaultWizardShellOptions();
 
 class CBrindleDlg : public ui::Dialog {
  public:
   CBrindleDlg();
+  explicit CBrindleDlg(WizardShellOptions options);
   ~CBrindleDlg() override;
+
+  // For tests and tools: the pages, the current index, whether the error page shows.
+  const std::vector<std::unique_ptr<IPage>>& Pages() const noexcept { return m_pages; }
+  int CurrentPage() const noexcept { return m_currentPage; }
+  bool ErrorShown() const noexcept { return m_errorShown; }
+  ErrorPage* GetErrorPage() const noexcept { return m_errorPage.get(); }
 
  protected:
   bool OnInitDialog() override;
   void OnOK() override {}      // Enter never closes the wizard.
   void OnCancel() override {}  // Nor does Escape; closing goes through WM_CLOSE.
+  bool OnCommand(int id, int code, HWND control) override;
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
+  // The hand-over from the loading page, which may run on a worker thread: it fills this and
+  // posts WM_LOAD_COMPLETE; only the UI thread takes the result out.
+  struct LoadMailbox {
+    std::mutex mutex;
+    std::optional<LoadResult> result;
+  };
+
+  bool AcquireSingleInstance();
   void OnSysCommand(WPARAM command);
   bool OnPaint();
-  void OnClose();
-  bool AcquireSingleInstance();
 
+  // Page sequence.
+  bool CreateInitialPages();
+  RECT PageRect() const;
+  bool CreatePage(IPage& page, const RECT& rect);
+  void CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rect);
+  void AddPage(PageKind kind, const RECT& rect, const std::shared_ptr<Package>& offer = nullptr);
+  void ShowPage(int index);
+  void OnPageButton(const IPage* page, ButtonType type);
+  void ShowError(const std::wstring& title, const std::wstring& text);
+  LRESULT OnLoadCompleteMessage();
+  HWND VisiblePageWindow() const;
+  void SetSystemClose(bool present);
+
+  // Offer flow.
+  int CountSkippedOfferPages();
+  bool IsOfferFlowStopped() const;
+
+  // Exit.
+  void OnClose();
+  void ExitWizard(bool sendCloseEvents);
+  void WaitForPendingEvents(std::chrono::steady_clock::time_point deadline) const;
+  void ReleasePictures();
+  void CleanupWorkFolder();
+  void DeleteFolder(const std::wstring& path);
+
+  WizardShellOptions m_options;
   std::shared_ptr<ConfigurationManager> m_config;
   HICON m_hIcon = nullptr;  // shared icon resource, not owned
+  std::vector<std::unique_ptr<IPage>> m_pages;
+  int m_currentPage = -1;
+  std::unique_ptr<ErrorPage> m_errorPage;
   // Shared with every page; each page keeps it alive until it has unregistered.
   std::shared_ptr<LanguageManager> m_languageManager;
+  bool m_errorShown = false;
+  bool m_installRunning = false;
+  bool m_returnedToFirstPage = false;
   CStaticFromImage m_productIcon;
   ui::UniqueHbrush m_accentBrush;
+  std::vector<std::shared_ptr<Package>> m_packages;
+  int m_offerIndex = 0;
+  bool m_skipAll = false;
+  bool m_skipAllAfterDecline = false;
+  bool m_offerLimitReached = false;
   ui::UniqueHandle m_instanceMutex;
+  std::shared_ptr<LoadMailbox> m_loadMailbox = std::make_shared<LoadMailbox>();
+  bool m_closing = false;  // the close question is open, or the close sequence runs
 };

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/BrindleApp.h"
+#include "app/ProcessEnvironment.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictDllSearchPath();

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <cwchar>
+#include <iterator>
 #include <string_view>
 
 #include "config/Identity.h"
@@ -131,12 +133,17 @@ void ConfigurationManager::FillPathTokensLocked() {
 std::wstring CreateWorkFolder() {
   const std::wstring temp = TempPath();
   if (temp.empty()) return {};
-  wchar_t name[MAX_PATH] = {};
-  if (::GetTempFileNameW(temp.c_str(), L"ISV", 0, name) == 0) return {};
-  // The unique name came with an empty file; the folder takes its place.
-  ::DeleteFileW(name);
-  ::CreateDirectoryW(name, nullptr);
-  return name;
+  // Create-and-check: the folder is made under a name nobody holds, in one step, so no other
+  // process can slip in between choosing the name and creating the folder.
+  const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 4);
+  for (DWORD attempt = 0; attempt < 0x10000; ++attempt) {
+    wchar_t name[16] = {};
+    std::swprintf(name, std::size(name), L"ISV%04X.tmp", static_cast<unsigned>((seed + attempt) & 0xFFFF));
+    const std::wstring path = temp + name;
+    if (::CreateDirectoryW(path.c_str(), nullptr)) return path;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  }
+  return {};
 }
 
 std::string FormatLocalTimestamp(long long secondsSince1970, const char* format) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-using StringTable = std::map<std::string, std::string>;
+using StringTable = LanguageManager::StringTable;
 
 constexpr int kFirstDlmLocaleId = 105;
 constexpr int kLastDlmLocaleId = 118;
@@ -187,11 +187,13 @@ bool LanguageManager::LoadStrings(tinyxml2::XMLDocument& doc) {
     ShowParseError(L"No Locale element");
     return false;
   }
-  m_strings.clear();
+  // Built aside and swapped in only when complete: a document that fails half-way leaves the
+  // previous language in place, not a cleared or half-filled table.
+  StringTable strings;
   // The title was made from the configuration's bytes with this code page, so this gives the
   // bytes back, which are UTF-8.
-  m_strings["PRODUCT_TITLE"] = ui::Narrow(m_config->productTitle, CP_THREAD_ACP);
-  if (m_config->btPages) AddBtTexts();
+  strings["PRODUCT_TITLE"] = ui::Narrow(m_config->productTitle, CP_THREAD_ACP);
+  if (m_config->btPages) AddBtTexts(strings);
   for (const tinyxml2::XMLElement* entry = root->FirstChildElement(); entry != nullptr;
        entry = entry->NextSiblingElement()) {
     const char* text = EntryText(*entry);
@@ -199,29 +201,30 @@ bool LanguageManager::LoadStrings(tinyxml2::XMLDocument& doc) {
       ShowParseError(L"No name or text attribute");
       return false;
     }
-    m_strings[entry->Name()] = text;
+    strings[entry->Name()] = text;
   }
-  ExpandReferences();
+  m_strings = ExpandReferences(strings);
   return true;
 }
 
-void LanguageManager::AddBtTexts() {
+void LanguageManager::AddBtTexts(StringTable& strings) {
   tinyxml2::XMLDocument doc;
   if (!LoadLocaleDocument(IDR_BT_TEXTS, doc)) return;
   for (const tinyxml2::XMLElement* entry = doc.FirstChildElement(); entry != nullptr;
        entry = entry->NextSiblingElement()) {
     // An entry without text is skipped rather than stopping the wizard.
-    if (const char* text = EntryText(*entry)) m_strings[entry->Name()] = text;
+    if (const char* text = EntryText(*entry)) strings[entry->Name()] = text;
   }
 }
 
-void LanguageManager::ExpandReferences() {
-  const StringTable original = m_strings;
+LanguageManager::StringTable LanguageManager::ExpandReferences(const StringTable& original) {
+  StringTable expanded;
   std::vector<const std::string*> chain;
-  for (auto& [key, text] : m_strings) {
+  for (const auto& [key, text] : original) {
     chain.assign(1, &key);
-    text = Expand(original, original.at(key), chain, 0);
+    expanded.emplace(key, Expand(original, text, chain, 0));
   }
+  return expanded;
 }
 
 bool LanguageManager::SetLanguage(const std::wstring& displayName) {

@@ -20,6 +20,7 @@ class IPage;
 
 class LanguageManager {
  public:
+  using StringTable = std::map<std::string, std::string>;
   // Receives the text of every failure; by default a message box owned by the main dialog.
   using MessageSink = std::function<void(const std::wstring& text)>;
 
@@ -53,18 +54,19 @@ class LanguageManager {
   std::wstring GetLanguageDisplayName(const std::wstring& localeName) const;
   bool LoadLocaleDocument(int id, tinyxml2::XMLDocument& doc);
   bool LoadStrings(tinyxml2::XMLDocument& doc);
-  void ExpandReferences();
+  // Every {KEY} reference expanded; cycles and nesting past the limit stay as written.
+  static StringTable ExpandReferences(const StringTable& original);
 
  private:
   void ShowMessage(const std::wstring& text);
   void ShowParseError(const std::wstring& detail);
-  void AddBtTexts();
+  void AddBtTexts(StringTable& strings);
 
   ui::Dialog* m_owner;
   std::shared_ptr<ConfigurationManager> m_config;
   std::map<std::wstring, int> m_resourceIds;
   std::map<std::wstring, std::wstring> m_localeNames;
   std::vector<IPage*> m_registeredPages;
-  std::map<std::string, std::string> m_strings;
+  StringTable m_strings;
   MessageSink m_showMessage;
 };

@@ -1,8 +1,5 @@
 #include "offers/Package.h"
 
-#include <gdiplus.h>
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <exception>
 #include <thread>
@@ -14,6 +11,7 @@
 #include "config/OsVersion.h"
 #include "download/DownloadManager.h"
 #include "offers/PackageParameters.h"
+#include "ui/ImageDecoder.h"
 #include "ui/Strings.h"
 #include "ui/UniqueResource.h"
 
@@ -282,28 +280,42 @@ void Package::WaitForEvents() {
   m_events->m_eventsIdle.wait(lock, [this] { return m_events->m_pendingEvents == 0; });
 }
 
+bool Package::WaitForEventsUntil(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(m_events->m_mutex);
+  return m_events->m_eventsIdle.wait_until(lock, deadline, [this] { return m_events->m_pendingEvents == 0; });
+}
+
 bool Package::EventsClosed() const { return m_events->m_eventsClosed; }
 
-void Package::DownloadImage(const std::function<void()>& done) {
+bool Package::DownloadImage(const std::function<void()>& done) {
   if (m_isMainProduct) {
     done();  // an empty function raises std::bad_function_call, as callers expect
-    return;
+    return true;
   }
   const std::wstring url = ConfigurationManager::GetInstance()->offerFilesBaseUrl + ui::Widen(m_imagePath, CP_UTF8);
-  // The download thread holds the package until it has stored the picture.
+  // The download thread touches only the byte slot, which it shares; decoding waits for the UI
+  // thread, so no GDI+ object is ever made or freed on another thread.
   DownloadManager::GetInstance()->DownloadToMemoryAsync(
-      url, [self = shared_from_this(), done](std::unique_ptr<std::vector<char>> bytes) {
+      url, [slot = m_imageBytes, done](std::unique_ptr<std::vector<char>> bytes) {
         if (bytes && !bytes->empty()) {
-          ui::ComPtr<IStream> stream;
-          *stream.put() =
-              ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes->data()), static_cast<UINT>(bytes->size()));
-          if (stream) {
-            std::shared_ptr<Gdiplus::Bitmap> image(Gdiplus::Bitmap::FromStream(stream.get()));
-            if (image && image->GetLastStatus() == Gdiplus::Ok) self->m_image = std::move(image);
-          }
+          std::lock_guard lock(slot->m_mutex);
+          slot->m_bytes = std::move(*bytes);
         }
         if (done) done();
       });
+  return true;
+}
+
+bool Package::DecodeImage() {
+  std::vector<char> bytes;
+  {
+    std::lock_guard lock(m_imageBytes->m_mutex);
+    bytes.swap(m_imageBytes->m_bytes);
+  }
+  if (!bytes.empty()) {
+    if (auto image = ui::DecodeImage(bytes)) m_image = std::move(image);
+  }
+  return static_cast<bool>(m_image);
 }
 
 std::wstring Package::GetDownloadUrl() const { return ui::Widen(m_downloadUrl, CP_UTF8); }

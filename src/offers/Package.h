@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -59,11 +60,16 @@ class Package : public std::enable_shared_from_this<Package> {
   // terminal event was delivered.
   void SendEvent(int id, const nlohmann::json& extra);
   void WaitForEvents();
+  // True when no event of this package is in flight any more; false at the deadline.
+  bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline);
   bool EventsClosed() const;
 
-  // Loads the offer picture; `done` runs when finished, on the download thread (or at once for
-  // the main product).
-  void DownloadImage(const std::function<void()>& done);
+  // Fetches the offer picture's bytes; `done` runs when finished, on the download thread (or at
+  // once for the main product). False when no download could be started: `done` is then
+  // never called.
+  bool DownloadImage(const std::function<void()>& done);
+  // UI thread only: turns the fetched bytes into `m_image` (once); true when there is a picture.
+  bool DecodeImage();
   std::wstring GetDownloadUrl() const;
   std::wstring GetInstallerArgs() const;
   bool WriteNoShowMarker();
@@ -82,6 +88,7 @@ class Package : public std::enable_shared_from_this<Package> {
   std::string m_termsUrl;
   int m_index = 0;
   nlohmann::json m_eventTemplate;
+  // Made, drawn and freed on the UI thread only (see DecodeImage).
   std::shared_ptr<Gdiplus::Bitmap> m_image;
   ParameterTable m_parameters;
 
@@ -127,6 +134,13 @@ class Package : public std::enable_shared_from_this<Package> {
   void ReadEligibility(const nlohmann::json& ps);
 
   std::shared_ptr<EventState> m_events = std::make_shared<EventState>();
+
+  // The fetched picture bytes, handed from the download thread to the UI thread.
+  struct ImageBytes {
+    std::mutex m_mutex;
+    std::vector<char> m_bytes;
+  };
+  std::shared_ptr<ImageBytes> m_imageBytes = std::make_shared<ImageBytes>();
 };
 
 // The no-show marker's date: local date 180 days after `now`, as the number YYYYMMDD.

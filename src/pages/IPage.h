@@ -5,6 +5,7 @@
 // registered with the language manager for exactly the lifetime of the object.
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +38,10 @@ class IPage : public ui::Dialog {
   // the control as it is.
   virtual void UpdateTexts();
   virtual std::wstring GetPageName() const = 0;
+  // Called once on the current page when the user has confirmed closing the wizard, before
+  // anything is cleaned up: the page stops what it runs (a download, a wait for an installer)
+  // and returns by `deadline` at the latest.
+  virtual void PrepareForExit(std::chrono::steady_clock::time_point /*deadline*/) {}
 
  protected:
   bool OnInitDialog() override;

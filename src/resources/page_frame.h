@@ -21,6 +21,8 @@
 #define BRINDLE_PAGE_BUTTON_MIDDLE 79, 203, 71, 22
 #define BRINDLE_PAGE_BUTTON_RIGHT 260, 203, 71, 22
 
-#define BRINDLE_PAGE_FRAME                                                                              \
-  CONTROL "", IDC_PAGE_SEPARATOR, "Static", SS_ETCHEDHORZ | WS_CLIPSIBLINGS, 0, 198, 336, 1 CONTROL "", \
-      IDC_PAGE_BOTTOM_BAR, "Static", SS_LEFT | WS_CLIPSIBLINGS, 0, 198, 336, 32
+// clang-format off
+#define BRINDLE_PAGE_FRAME                                                                  \
+  CONTROL "", IDC_PAGE_SEPARATOR, "Static", SS_ETCHEDHORZ | WS_CLIPSIBLINGS, 0, 198, 336, 1 \
+  CONTROL "", IDC_PAGE_BOTTOM_BAR, "Static", SS_LEFT | WS_CLIPSIBLINGS, 0, 198, 336, 32
+// clang-format on

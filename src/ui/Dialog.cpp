@@ -3,7 +3,10 @@
 #include <windowsx.h>
 
 #include <exception>
+#include <string>
+#include <utility>
 
+#include "config/DebugLog.h"
 #include "ui/Strings.h"
 
 namespace ui {
@@ -18,6 +21,14 @@ INT_PTR Dialog::DoModal(HWND parent) {
 bool Dialog::Create(HWND parent) {
   return ::CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent, &Dialog::Thunk,
                               reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+Dialog::~Dialog() {
+  if (m_hwnd == nullptr) return;
+  // The derived parts are gone: no message may reach their handlers any more.
+  ::SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
+  HWND window = std::exchange(m_hwnd, nullptr);
+  ::DestroyWindow(window);
 }
 
 void Dialog::DestroyWindow() noexcept {
@@ -68,8 +79,11 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
   INT_PTR result = FALSE;
   try {
     result = self->Dispatch(message, wParam, lParam);
-  } catch (const std::exception&) {
-    result = FALSE;
+  } catch (const std::exception& error) {
+    config::DebugLine(std::string("dialog message ") + std::to_string(message) + " failed: " + error.what());
+  } catch (...) {
+    // Nothing may unwind into the system's message dispatch.
+    config::DebugLine("dialog message " + std::to_string(message) + " failed");
   }
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);

@@ -1,7 +1,8 @@
 #pragma once
 // Base of every dialog and page: one static thunk finds the object and forwards to small
-// virtual hooks. Derived classes own their window's lifetime explicitly (DestroyWindow
-// before the object dies), never through this base's destructor.
+// virtual hooks. Derived classes destroy their window before the object dies; should one
+// forget, the base destructor first unhooks the window from the dying object (later messages
+// get default handling) and then destroys it.
 #include <windows.h>
 
 #include <string>
@@ -14,7 +15,7 @@ namespace ui {
 class Dialog {
  public:
   explicit Dialog(UINT templateId) noexcept : m_templateId(templateId) {}
-  virtual ~Dialog() = default;
+  virtual ~Dialog();
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 

@@ -100,8 +100,15 @@ struct HmoduleTraits {
   static void Close(Type h) noexcept { ::FreeLibrary(h); }
 };
 
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) noexcept { ::FindClose(h); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
+using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueHkey = UniqueResource<HkeyTraits>;
 using UniqueHbrush = UniqueResource<GdiObjectTraits<HBRUSH>>;
 using UniqueHfont = UniqueResource<GdiObjectTraits<HFONT>>;

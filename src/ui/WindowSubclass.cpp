@@ -3,6 +3,9 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <string>
+
+#include "config/DebugLog.h"
 
 namespace ui {
 namespace {
@@ -37,8 +40,11 @@ LRESULT CALLBACK WindowSubclass::Thunk(HWND hwnd, UINT message, WPARAM wParam, L
   try {
     LRESULT result = 0;
     if (self->OnSubclassMessage(message, wParam, lParam, result)) return result;
-  } catch (const std::exception&) {
-    // Falls through to the window's own handling.
+  } catch (const std::exception& error) {
+    config::DebugLine(std::string("control message ") + std::to_string(message) + " failed: " + error.what());
+  } catch (...) {
+    // Nothing may unwind into the system's message dispatch; the window handles it itself.
+    config::DebugLine("control message " + std::to_string(message) + " failed");
   }
   return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }

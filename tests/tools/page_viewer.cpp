@@ -17,6 +17,7 @@
 
 #include "TestHost.h"
 #include "TestPage.h"
+#include "app/ProcessEnvironment.h"
 #include "config/ConfigurationManager.h"
 #include "i18n/LanguageManager.h"
 #include "resources/resource.h"
@@ -123,12 +124,6 @@ int wmain(int argc, wchar_t** argv) {
   std::map<std::wstring, std::wstring> options;
   for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
 
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
-  ::InitCommonControlsEx(&controls);
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  const int result = Run(options);
-  Gdiplus::GdiplusShutdown(token);
-  return result;
+  ProcessEnvironment environment;
+  return Run(options);
 }

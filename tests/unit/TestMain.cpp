@@ -1,19 +1,14 @@
-// Unit tests run inside Wine as console programs; GDI+ and COM are started as the wizard
-// starts them.
+// Unit tests run inside Wine as console programs, in the process environment the wizard sets
+// up for itself (COM, common controls, rich edit, GDI+).
 #include <windows.h>
-#include <gdiplus.h>
-#include <objbase.h>
 
 #include <gtest/gtest.h>
 
+#include "app/ProcessEnvironment.h"
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  const int result = RUN_ALL_TESTS();
-  Gdiplus::GdiplusShutdown(token);
-  ::CoUninitialize();
-  return result;
+  ProcessEnvironment environment;
+  if (!environment.Ready()) return 2;
+  return RUN_ALL_TESTS();
 }

@@ -126,11 +126,12 @@ TEST_F(Expansion, DocumentWithoutLocaleRootLeavesTheTableAlone) {
   EXPECT_EQ(manager.messages[0], L"Failed to parse language xml file, error code: No Locale element");
 }
 
-TEST_F(Expansion, EntryWithoutTextStopsLoadingBeforeExpansion) {
+// The document fails half-way; the previous table stays whole, nothing of the new one is used.
+TEST_F(Expansion, EntryWithoutTextLeavesThePreviousTable) {
   ASSERT_TRUE(manager.LoadXml(Doc("<OLD>old</OLD>")));
   EXPECT_FALSE(manager.LoadXml(Doc("<FIRST>one {SECOND}</FIRST><SECOND>two</SECOND><EMPTY/><LATER>late</LATER>")));
-  EXPECT_EQ(manager.Utf8("OLD"), "");
-  EXPECT_EQ(manager.Utf8("FIRST"), "one {SECOND}");
+  EXPECT_EQ(manager.Utf8("OLD"), "old");
+  EXPECT_EQ(manager.Utf8("FIRST"), "");
   EXPECT_EQ(manager.Utf8("LATER"), "");
   ASSERT_EQ(manager.messages.size(), 1u);
   EXPECT_EQ(manager.messages[0], L"Failed to parse language xml file, error code: No name or text attribute");

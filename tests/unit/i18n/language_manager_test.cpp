@@ -198,13 +198,16 @@ TEST(LanguageManager, BrokenDocumentsAreReportedAndSkipped) {
   EXPECT_NE(manager.messages[3].find(L"XML_ERROR_MISMATCHED_ELEMENT"), std::wstring::npos) << manager.messages[3];
   EXPECT_EQ(manager.messages[4], parse + L"No name attribute");
 
-  // A listed document whose entries cannot be read is a failed change: the language stays.
+  // A listed document whose entries cannot be read is a failed change: the language stays,
+  // texts included (the document fails after its first entry was read).
   ASSERT_TRUE(manager.SetLanguage(L"Deutsch"));
   manager.messages.clear();
   EXPECT_FALSE(manager.SetLanguage(L"xx"));
   EXPECT_EQ(manager.messages, std::vector<std::wstring>{parse + L"No name or text attribute"});
   EXPECT_EQ(config->languageName, L"Deutsch");
   EXPECT_EQ(config->localeName, L"de");
+  EXPECT_EQ(manager.GetString("BUTTON_NEXT"), L"Weiter");
+  EXPECT_EQ(manager.GetString("BUTTON_FINISH"), L"Fertig stellen");
 }
 
 // Without a sink the failure is a message box; another thread answers it as a user would.

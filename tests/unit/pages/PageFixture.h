@@ -16,11 +16,6 @@
 
 class PageFixture : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
-    ::InitCommonControlsEx(&controls);
-  }
-
   void SetUp() override {
     ASSERT_TRUE(m_host.Create(nullptr));
     m_manager->FillLanguageCombo(ui::ComboBox(m_combo.Get()));

@@ -1,0 +1,28 @@
+#include "pages/ErrorPage.h"
+
+#include "resources/resource.h"
+
+ErrorPage::ErrorPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
+    : IPage(std::move(languageManager), IDD_ERROR_PAGE, parent) {}
+
+bool ErrorPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  m_icon.SubclassDlgItem(IDC_PAGE_IMAGE, *this);
+  m_icon.LoadFromResource(IDR_IMAGE_FAILURE, L"IMAGE_BLOB3");
+  BindText(IDC_ERROR_CLOSE, "BUTTON_CLOSE");
+  UpdateTexts();
+  return true;
+}
+
+void ErrorPage::SetTexts(const std::wstring& title, const std::wstring& text) {
+  m_title = title;
+  m_text = text;
+  SetItemText(IDC_ERROR_TITLE, m_title);
+  SetItemText(IDC_ERROR_TEXT, m_text);
+}
+
+bool ErrorPage::OnCommand(int id, int code, HWND /*control*/) {
+  if (id != IDC_ERROR_CLOSE || code != BN_CLICKED) return false;
+  if (m_buttonCallback) m_buttonCallback(ButtonType::Close);
+  return true;
+}

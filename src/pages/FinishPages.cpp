@@ -1,0 +1,98 @@
+#include "pages/FinishPages.h"
+
+#include "config/ConfigurationManager.h"
+#include "config/PathTokens.h"
+#include "resources/resource.h"
+
+FinishPage::FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
+                       ShellLauncher launcher)
+    : IPage(std::move(languageManager), templateId, parent), m_launcher(std::move(launcher)) {}
+
+bool FinishPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  BindPageTexts();
+  UpdateTexts();
+  m_icon.SubclassDlgItem(IDC_PAGE_IMAGE, *this);
+  m_icon.LoadFromResource(IDR_IMAGE_SUCCESS, L"IMAGE_BLOB2");
+  ::SendMessageW(GetHwnd(), DM_SETDEFID, IDC_FINISH, 0);
+  return true;
+}
+
+void FinishPage::OnNavigateToPage() {
+  // A finished wizard is closed, not minimised.
+  HWND main = Parent() != nullptr ? Parent()->GetHwnd() : nullptr;
+  if (main == nullptr) return;
+  const LONG_PTR style = ::GetWindowLongPtrW(main, GWL_STYLE);
+  ::SetWindowLongPtrW(main, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_MINIMIZEBOX));
+  ::SetWindowPos(main, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+}
+
+bool FinishPage::OnCommand(int id, int code, HWND /*control*/) {
+  if (id != IDC_FINISH || code != BN_CLICKED) return false;
+  OnFinishClicked();
+  return true;
+}
+
+void FinishPage::ReportFinish() const {
+  if (m_buttonCallback) m_buttonCallback(ButtonType::Finish);
+}
+
+void FinishPage::Launch(const ShellCommand& command) const {
+  // Nothing to start is not an error: the wizard still finishes.
+  if (!command.file.empty() && m_launcher) m_launcher(command);
+}
+
+bool FinishPage::IsChecked(int id) const { return ::SendMessageW(GetItem(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+FinishPageDlm::FinishPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
+                             ShellLauncher launcher)
+    : FinishPage(std::move(languageManager), IDD_FINISH_PAGE_DLM, parent, std::move(launcher)) {}
+
+void FinishPageDlm::BindPageTexts() {
+  BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");
+  BindText(IDC_FINISH_TEXT, "PAGE_FINISH_TEXT");
+  BindText(IDC_FINISH, "BUTTON_FINISH");
+  BindText(IDC_LAUNCH_RADIO, "LAUNCH_RADIO");
+  BindText(IDC_OPEN_FOLDER_RADIO, "OPEN_FOLDER_RADIO");
+}
+
+bool FinishPageDlm::OnInitDialog() {
+  FinishPage::OnInitDialog();
+  ::SendMessageW(GetItem(IDC_LAUNCH_RADIO), BM_SETCHECK, BST_CHECKED, 0);
+  return true;
+}
+
+void FinishPageDlm::OnFinishClicked() {
+  const std::wstring path = ConfigurationManager::GetInstance()->productFilePath;
+  if (IsChecked(IDC_LAUNCH_RADIO)) {
+    Launch({L"open", path, L""});
+  } else if (IsChecked(IDC_OPEN_FOLDER_RADIO) && !path.empty()) {
+    Launch({L"open", ExplorerPath(), L"/select,\"" + path + L"\""});
+  }
+  ReportFinish();
+}
+
+FinishPageIsv::FinishPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
+                             ShellLauncher launcher)
+    : FinishPage(std::move(languageManager), IDD_FINISH_PAGE_ISV, parent, std::move(launcher)) {}
+
+void FinishPageIsv::BindPageTexts() {
+  BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");
+  BindText(IDC_FINISH_TEXT, "PAGE_FINISH_TEXT");
+  BindText(IDC_FINISH, "BUTTON_FINISH");
+  BindText(IDC_LAUNCH_CHECK, "LAUNCH_CHECKBOX");
+}
+
+bool FinishPageIsv::OnInitDialog() {
+  FinishPage::OnInitDialog();
+  ::SendMessageW(GetItem(IDC_LAUNCH_CHECK), BM_SETCHECK, BST_CHECKED, 0);
+  return true;
+}
+
+void FinishPageIsv::OnFinishClicked() {
+  if (IsChecked(IDC_LAUNCH_CHECK)) {
+    auto config = ConfigurationManager::GetInstance();
+    Launch({L"open", config::ExpandPathTokens(config->launchPath, config->GetPathTokens()), config->launchArguments});
+  }
+  ReportFinish();
+}

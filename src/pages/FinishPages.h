@@ -1,0 +1,57 @@
+#pragma once
+// The pages that end a successful run. The DLM page launches the downloaded product or opens
+// its folder with the file selected; the ISV page can start the installed application. Both
+// read the configuration when Finish is pressed, not when they are shown.
+#include <windows.h>
+
+#include "pages/CStaticFromImage.h"
+#include "pages/IPage.h"
+#include "pages/ShellLauncher.h"
+
+class FinishPage : public IPage {
+ public:
+  void OnNavigateToPage() override;
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+
+ protected:
+  FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
+             ShellLauncher launcher);
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  virtual void BindPageTexts() = 0;
+  virtual void OnFinishClicked() = 0;
+  void ReportFinish() const;
+  void Launch(const ShellCommand& command) const;
+  bool IsChecked(int id) const;
+
+ private:
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  ShellLauncher m_launcher;
+  CStaticFromImage m_icon;
+};
+
+class FinishPageDlm : public FinishPage {
+ public:
+  FinishPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
+                ShellLauncher launcher = ShellExecuteLauncher);
+  std::wstring GetPageName() const override { return L"FinishPageDLM"; }
+
+ protected:
+  bool OnInitDialog() override;
+  void BindPageTexts() override;
+  void OnFinishClicked() override;
+};
+
+class FinishPageIsv : public FinishPage {
+ public:
+  FinishPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
+                ShellLauncher launcher = ShellExecuteLauncher);
+  std::wstring GetPageName() const override { return L"FinishPageISV"; }
+
+ protected:
+  bool OnInitDialog() override;
+  void BindPageTexts() override;
+  void OnFinishClicked() override;
+};

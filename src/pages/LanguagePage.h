@@ -1,0 +1,40 @@
+#pragma once
+// The first page: the languages of the wizard type with the user's own preselected; a change
+// applies at once to every page. The BT variant has its own template and texts, and the
+// language manager hides its list.
+#include <windows.h>
+
+#include "pages/IPage.h"
+#include "ui/ComboBox.h"
+
+class LanguagePage : public IPage {
+ public:
+  LanguagePage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+
+  void OnNavigateToPage() override {}
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+  std::wstring GetPageName() const override { return L"LanguagePage"; }
+
+ protected:
+  LanguagePage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent);
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  virtual void BindPageTexts();
+
+ private:
+  void ApplySelection();
+
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  ui::ComboBox m_languageCombo;
+};
+
+class LanguagePageBT : public LanguagePage {
+ public:
+  LanguagePageBT(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  std::wstring GetPageName() const override { return L"LanguagePageBT"; }
+
+ protected:
+  void BindPageTexts() override;
+};
