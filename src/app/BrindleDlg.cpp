@@ -145,6 +145,9 @@ RECT CBrindleDlg::PageRect() const {
 bool CBrindleDlg::CreatePage(IPage& page, const RECT& rect) {
   if (!page.Create()) return false;
   page.SetBackgroundColor(m_config->backgroundColor);
+  // Never shown (pages have no caption); it lets test drivers and accessibility tools tell
+  // the pages apart from outside the process.
+  ::SetWindowTextW(page.GetHwnd(), page.GetPageName().c_str());
   page.SetButtonCallback([this, source = &page](ButtonType type) { OnPageButton(source, type); });
   ::ShowWindow(page.GetHwnd(), SW_HIDE);
   ::SetWindowPos(page.GetHwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,

@@ -47,6 +47,7 @@ void Dialog::ShowItem(int id, bool show) const noexcept {
 }
 
 void Dialog::EndDialog(INT_PTR result) noexcept {
+  m_endResult = result;
   if (m_hwnd != nullptr) ::EndDialog(m_hwnd, result);
 }
 

@@ -5,6 +5,7 @@
 // get default handling) and then destroys it.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,8 @@ class Dialog {
   std::wstring GetItemText(int id) const;
   void ShowItem(int id, bool show) const noexcept;
   void EndDialog(INT_PTR result) noexcept;
+  // The code given to EndDialog, once it was called (a modeless dialog keeps its window).
+  std::optional<INT_PTR> EndResult() const noexcept { return m_endResult; }
 
   // The dialog and its static controls are painted with this colour.
   void SetBackgroundColor(COLORREF color);
@@ -59,6 +62,7 @@ class Dialog {
   UINT m_templateId;
   HWND m_hwnd = nullptr;
   UniqueHbrush m_backgroundBrush;
+  std::optional<INT_PTR> m_endResult;
 };
 
 // The module that holds our resources (the executable itself).

@@ -1,0 +1,157 @@
+#include "ShellFixture.h"
+
+#include <thread>
+
+#include "ServiceControl.h"
+#include "download/DownloadManager.h"
+#include "offers/Package.h"
+#include "pages/test_ids.h"
+
+StubPage::StubPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent, std::wstring name)
+    : IPage(std::move(languageManager), IDD_TEST_PAGE, parent), m_name(std::move(name)) {}
+
+bool StubPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  BindText(IDC_TEST_NEXT, "BUTTON_NEXT");
+  UpdateTexts();
+  ::SendMessageW(GetHwnd(), DM_SETDEFID, IDC_TEST_NEXT, 0);
+  return true;
+}
+
+bool StubPage::OnCommand(int id, int code, HWND /*control*/) {
+  if (id != IDC_TEST_NEXT || code != BN_CLICKED) return false;
+  m_buttonCallback(ButtonType::Next);
+  return true;
+}
+
+namespace {
+
+const std::map<PageKind, std::wstring> kPageNames = {
+    {PageKind::Language, L"LanguagePage"},
+    {PageKind::LanguageBT, L"LanguagePageBT"},
+    {PageKind::Loading, L"LoadingPage"},
+    {PageKind::Welcome, L"WelcomePage"},
+    {PageKind::License, L"LicensePage"},
+    {PageKind::Warning, L"WarningPageBTClassic"},
+    {PageKind::Product, L"ProductPage"},
+    {PageKind::Options, L"OptionsPageBTClassic"},
+    {PageKind::Configurations, L"ConfigurationsPageBTClassic"},
+    {PageKind::DownloadDlm, L"DownloadPageDLM"},
+    {PageKind::DownloadIsv, L"DownloadPageISV"},
+    {PageKind::FinishDlm, L"FinishPageDLM"},
+    {PageKind::FinishIsv, L"FinishPageISV"},
+};
+
+class TestPageFactory final : public PageFactory {
+ public:
+  TestPageFactory(std::map<PageKind, std::wstring> stubs, ShellLauncher launcher)
+      : m_stubs(std::move(stubs)), m_real(MakeWizardPageFactory(std::move(launcher))) {}
+
+  std::unique_ptr<IPage> Create(PageKind kind, const std::shared_ptr<LanguageManager>& languageManager,
+                                ui::Dialog* parent, const std::shared_ptr<Package>& offer) override {
+    const auto stub = m_stubs.find(kind);
+    if (stub != m_stubs.end()) return std::make_unique<StubPage>(languageManager, parent, stub->second);
+    return m_real->Create(kind, languageManager, parent, offer);
+  }
+
+ private:
+  std::map<PageKind, std::wstring> m_stubs;
+  std::unique_ptr<PageFactory> m_real;
+};
+
+}  // namespace
+
+void ShellFixture::SetUp() {
+  ServiceControl::Reset();
+  m_savedType = config->wizardType;
+  m_savedWorkFolder = config->workFolder;
+  Stub({PageKind::Loading});
+}
+
+void ShellFixture::TearDown() {
+  dialog.reset();
+  // The process-wide state a run leaves behind.
+  config->wizardType = m_savedType;
+  config->workFolder = m_savedWorkFolder;
+  config->btPages = config->btClassicPages = false;
+  config->exiting = false;
+  config->mainPackage.reset();
+  config->acceptedOffers.clear();
+  config->shownOffers.clear();
+  config->productFilePath.clear();
+  config->launchPath.clear();
+  config->offerDeclined = false;
+  DownloadManager::GetInstance()->m_cancelled = false;
+}
+
+void ShellFixture::Stub(std::initializer_list<PageKind> kinds) {
+  for (PageKind kind : kinds) stubs[kind] = kPageNames.at(kind);
+}
+
+void ShellFixture::StubAllButFinishPages() {
+  for (const auto& [kind, name] : kPageNames) {
+    if (kind != PageKind::FinishDlm && kind != PageKind::FinishIsv && kind != PageKind::Language &&
+        kind != PageKind::LanguageBT) {
+      stubs[kind] = name;
+    }
+  }
+}
+
+void ShellFixture::Start() {
+  WizardShellOptions options;
+  options.pages = std::make_unique<TestPageFactory>(stubs, [this](const ShellCommand& c) { launches.push_back(c); });
+  options.askToClose = [this](HWND, const std::wstring& text) {
+    questions.push_back(text);
+    if (whileAsking) whileAsking();
+    return answer;
+  };
+  dialog = std::make_unique<CBrindleDlg>(std::move(options));
+  ASSERT_TRUE(dialog->Create(nullptr));
+  Pump();
+}
+
+void ShellFixture::Pump() {
+  MSG message{};
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (dialog && dialog->GetHwnd() != nullptr && ::IsDialogMessageW(dialog->GetHwnd(), &message)) continue;
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+bool ShellFixture::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    Pump();
+    if (done()) return true;
+    if (::GetTickCount64() >= deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
+
+void ShellFixture::CompleteLoading(std::vector<std::shared_ptr<Package>> packages) {
+  auto& loading = StubAt(1);
+  std::thread([&loading, packages = std::move(packages)]() mutable {
+    loading.onLoadComplete(LoadResult{std::move(packages), {}});
+  }).join();
+  ASSERT_TRUE(PumpUntil([this] { return dialog->Pages().size() > 2; }));
+}
+
+StubPage& ShellFixture::StubAt(int index) const {
+  return dynamic_cast<StubPage&>(*dialog->Pages().at(static_cast<std::size_t>(index)));
+}
+
+std::vector<std::wstring> ShellFixture::PageNames() const {
+  std::vector<std::wstring> names;
+  for (const auto& page : dialog->Pages()) names.push_back(page->GetPageName());
+  return names;
+}
+
+int ShellFixture::CloseItems() const {
+  HMENU menu = ::GetSystemMenu(Main(), FALSE);
+  int count = 0;
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    if (::GetMenuItemID(menu, i) == SC_CLOSE) ++count;
+  }
+  return count;
+}

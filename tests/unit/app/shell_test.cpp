@@ -1,0 +1,319 @@
+// The main dialog's page sequence, navigation, error page and close sequence, driven in the
+// test process with stand-in pages where a test needs them.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "ServiceControl.h"
+#include "ShellFixture.h"
+#include "config/PathTokens.h"
+#include "i18n/LanguageManager.h"
+#include "offers/Package.h"
+#include "pages/ErrorPage.h"
+#include "pages/test_ids.h"
+#include "resources/resource.h"
+#include "ui/Strings.h"
+
+using nlohmann::json;
+
+namespace {
+
+using Shell = ShellFixture;
+
+std::wstring Text(HWND page, int id) { return ui::GetWindowTextString(::GetDlgItem(page, id)); }
+void Click(HWND page, int id) { ::SendMessageW(::GetDlgItem(page, id), BM_CLICK, 0, 0); }
+
+std::shared_ptr<Package> Offer(const std::string& id) {
+  json offer = {{"ad", {{"o", id}, {"f", "tok-" + id}}}, {"ps", {{"i", id + ".png"}, {"dn", id}, {"u", "s.exe"}}}};
+  return std::make_shared<Package>(SignedRequest(), offer, false, "", 0);
+}
+
+TEST_F(Shell, StartsOnTheLanguagePageWithTheErrorPageAside) {
+  struct Case {
+    bool bt;
+    const wchar_t* first;
+    bool listVisible;
+    int textId;
+    const wchar_t* text;
+  };
+  for (const Case& c : {Case{false, L"LanguagePage", true, IDC_SPLASH_TEXT,
+                             L"To continue, please select your preferred language, and click \"Next\"."},
+                        Case{true, L"LanguagePageBT", false, IDC_SPLASH_TITLE_BT, L"Welcome to the  Setup Wizard"}}) {
+    config->btPages = c.bt;
+    Start();
+    EXPECT_EQ(PageNames(), (std::vector<std::wstring>{c.first, L"LoadingPage"}));
+    HWND first = dialog->Pages()[0]->GetHwnd();
+    EXPECT_EQ(dialog->CurrentPage(), 0);
+    EXPECT_TRUE(::IsWindowVisible(first));
+    EXPECT_FALSE(::IsWindowVisible(dialog->Pages()[1]->GetHwnd()));
+    EXPECT_FALSE(::IsWindowVisible(dialog->GetErrorPage()->GetHwnd()));
+    EXPECT_EQ(::IsWindowVisible(::GetDlgItem(first, IDC_LANGUAGE_COMBO)) != FALSE, c.listVisible) << c.first;
+    EXPECT_EQ(Text(first, c.textId), c.text);
+    EXPECT_EQ(ui::GetWindowTextString(first), c.first);  // what drivers outside the process read
+    EXPECT_EQ(ui::GetWindowTextString(Main()), L"Setup");
+    dialog.reset();
+  }
+}
+
+TEST_F(Shell, ALanguageChoiceReachesEveryPageAtOnce) {
+  Start();
+  HWND first = dialog->Pages()[0]->GetHwnd();
+  HWND list = ::GetDlgItem(first, IDC_LANGUAGE_COMBO);
+  const LRESULT german =
+      ::SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"Deutsch"));
+  ASSERT_NE(german, CB_ERR);
+  // Selecting an item does not notify by itself; a user's choice does.
+  ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(german), 0);
+  ::SendMessageW(first, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE_COMBO, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+  EXPECT_EQ(Text(first, IDC_NEXT), L"Weiter");
+  EXPECT_EQ(Text(dialog->Pages()[1]->GetHwnd(), IDC_TEST_NEXT), L"Weiter");
+  EXPECT_EQ(Text(dialog->GetErrorPage()->GetHwnd(), IDC_ERROR_CLOSE), L"Schlie\u00dfen");
+  EXPECT_EQ(config->languageName, L"Deutsch");
+}
+
+TEST_F(Shell, TabMovesThroughThePageAndEnterIsNext) {
+  Start();
+  HWND first = dialog->Pages()[0]->GetHwnd();
+  ::SetFocus(::GetDlgItem(first, IDC_LANGUAGE_COMBO));
+  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+  Pump();
+  EXPECT_EQ(::GetFocus(), ::GetDlgItem(first, IDC_NEXT));
+  ::SetFocus(::GetDlgItem(first, IDC_LANGUAGE_COMBO));
+  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+  Pump();
+  EXPECT_EQ(Current().GetPageName(), L"LoadingPage");
+  EXPECT_EQ(StubAt(1).navigations, 1);
+}
+
+TEST_F(Shell, NextStartsTheRunOnceAndBackSkipsTheLoadingPage) {
+  config->btPages = true;
+  Stub({PageKind::License});
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  const auto mainPackage = config->mainPackage;
+  ASSERT_TRUE(mainPackage);
+  CompleteLoading();
+  ASSERT_EQ(Current().GetPageName(), L"LicensePage");
+
+  StubAt(2).Press(ButtonType::Back);
+  EXPECT_EQ(dialog->CurrentPage(), 0);
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  EXPECT_EQ(dialog->CurrentPage(), 2);
+  EXPECT_EQ(config->mainPackage, mainPackage);
+  EXPECT_EQ(StubAt(1).navigations, 1);
+
+  ASSERT_TRUE(mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+  const json events = ServiceControl::Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["event_id"], "1");
+  EXPECT_EQ(events[0]["data"]["10"], 1);  // the main product
+  EXPECT_TRUE(events[0]["signature_ok"].get<bool>());
+}
+
+TEST_F(Shell, PagesAfterLoadingFollowTheWizardTypeAndPageSet) {
+  struct Case {
+    int type;
+    bool bt;
+    bool classic;
+    std::vector<std::wstring> after;  // the pages after language and loading
+  };
+  const std::vector<Case> cases = {
+      {1, false, false, {L"WelcomePage", L"ProductPage", L"ProductPage", L"DownloadPageDLM", L"FinishPageDLM"}},
+      {1, true, false, {L"LicensePage", L"ProductPage", L"ProductPage", L"DownloadPageDLM", L"FinishPageDLM"}},
+      {1,
+       true,
+       true,
+       {L"WarningPageBTClassic", L"LicensePage", L"ProductPage", L"ProductPage", L"OptionsPageBTClassic",
+        L"ConfigurationsPageBTClassic", L"DownloadPageDLM", L"FinishPageDLM"}},
+      {2, false, false, {L"WelcomePage", L"ProductPage", L"ProductPage", L"DownloadPageISV", L"FinishPageISV"}},
+  };
+  StubAllButFinishPages();
+  for (const Case& c : cases) {
+    config->wizardType = c.type;
+    config->btPages = c.bt;
+    config->btClassicPages = c.classic;
+    config->productTitle = L"Tavrel";
+    Start();
+    Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+    CompleteLoading({Offer("a"), Offer("b")});
+    std::vector<std::wstring> expected = {c.bt ? L"LanguagePageBT" : L"LanguagePage", L"LoadingPage"};
+    expected.insert(expected.end(), c.after.begin(), c.after.end());
+    EXPECT_EQ(PageNames(), expected);
+    EXPECT_EQ(dialog->CurrentPage(), 2);
+    EXPECT_EQ(ui::GetWindowTextString(Main()), c.type == 1 ? L"Tavrel Setup" : L"Tavrel ");
+    EXPECT_EQ(::IsWindowVisible(dialog->GetItem(IDC_TITLE)) != FALSE, c.type == 1);
+    dialog.reset();
+    config->mainPackage.reset();
+  }
+  config->productTitle.clear();
+}
+
+TEST_F(Shell, AClickQueuedOnAPageNoLongerShownMovesNothing) {
+  Stub({PageKind::Welcome, PageKind::Product, PageKind::DownloadDlm});
+  Start();
+  HWND first = dialog->Pages()[0]->GetHwnd();
+  Click(first, IDC_NEXT);
+  Click(first, IDC_NEXT);  // the second click of a double click
+  EXPECT_EQ(dialog->CurrentPage(), 1);
+  CompleteLoading({Offer("a"), Offer("b")});
+  StubAt(2).Press(ButtonType::Next);
+  const StubPage& firstOffer = StubAt(3);
+  firstOffer.Press(ButtonType::Accept);
+  firstOffer.Press(ButtonType::Accept);
+  EXPECT_EQ(dialog->CurrentPage(), 4);
+}
+
+TEST_F(Shell, TheErrorPageShowsWhatItIsGivenAndItsCloseEndsAtOnce) {
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  for (int round = 0; round < 2; ++round) {
+    StubAt(1).ReportError(L"Title \u00e9", L"Text\r\nline " + std::to_wstring(round));
+    HWND error = dialog->GetErrorPage()->GetHwnd();
+    EXPECT_TRUE(::IsWindowVisible(error));
+    EXPECT_FALSE(::IsWindowVisible(dialog->Pages()[1]->GetHwnd()));
+    EXPECT_EQ(Text(error, IDC_ERROR_TITLE), L"Title \u00e9");
+    EXPECT_EQ(Text(error, IDC_ERROR_TEXT), L"Text\r\nline " + std::to_wstring(round));
+    EXPECT_EQ(CloseItems(), 1);  // never twice
+  }
+  Click(dialog->GetErrorPage()->GetHwnd(), IDC_ERROR_CLOSE);
+  EXPECT_TRUE(questions.empty());
+  EXPECT_EQ(dialog->EndResult(), 1);
+}
+
+TEST_F(Shell, CommandFromOutsideShowsTheTestError) {
+  Start();
+  ::SendMessageW(Main(), WM_COMMAND, MAKEWPARAM(IDC_SHOW_TEST_ERROR, BN_CLICKED), 0);
+  HWND error = dialog->GetErrorPage()->GetHwnd();
+  EXPECT_EQ(Text(error, IDC_ERROR_TITLE), L"Error");
+  EXPECT_EQ(Text(error, IDC_ERROR_TEXT), L"Error message");
+  Close();  // no question once the error page shows
+  EXPECT_TRUE(questions.empty());
+  EXPECT_EQ(dialog->EndResult(), IDCANCEL);
+}
+
+TEST_F(Shell, CloseAsksFirstAndASecondCloseMeanwhileDoesNothing) {
+  Start();
+  answer = false;
+  whileAsking = [this] { Close(); };
+  Close();
+  EXPECT_EQ(questions, std::vector<std::wstring>{L"Are you sure you want to exit the installer?"});
+  EXPECT_FALSE(dialog->EndResult());
+  EXPECT_TRUE(::IsWindowVisible(Main()));
+
+  answer = true;
+  whileAsking = nullptr;
+  Close();
+  EXPECT_EQ(dialog->EndResult(), IDCANCEL);
+  EXPECT_FALSE(::IsWindowVisible(Main()));
+  // Nothing was started: no package, no event; the work folder is still empty and stays.
+  EXPECT_TRUE(ServiceControl::Requests("/zbd").empty());
+  EXPECT_TRUE(::PathIsDirectoryW(config->workFolder.c_str()));
+}
+
+TEST_F(Shell, ClosingAfterTheFirstNextPreparesThePageAndReportsTheClose) {
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  Close();
+  EXPECT_EQ(questions.size(), 1u);
+  EXPECT_EQ(StubAt(1).exitPreparations, 1);
+  EXPECT_TRUE(config->exiting);
+  std::vector<std::string> ids;
+  for (const json& event : ServiceControl::Events()) ids.push_back(event["event_id"].get<std::string>());
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, (std::vector<std::string>{"1", "5"}));
+}
+
+TEST_F(Shell, RunningInstallersChangeTheQuestionAndTheLastPageAsksNothing) {
+  StubAllButFinishPages();
+  config->wizardType = ConfigurationManager::kWizardTypeIsv;
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  CompleteLoading();
+  StubAt(2).Press(ButtonType::Next);
+  ASSERT_EQ(Current().GetPageName(), L"DownloadPageISV");
+  answer = false;
+  StubAt(3).installStarted();
+  Close();
+  StubAt(3).installFinished();
+  Close();
+  EXPECT_EQ(questions, (std::vector<std::wstring>{L"Some installer processes are already running in the background "
+                                                  L"and will finish momentarily. Are you sure you would like to exit?",
+                                                  L"Are you sure you want to exit the installer?"}));
+  StubAt(3).Press(ButtonType::Next);
+  ASSERT_EQ(Current().GetPageName(), L"FinishPageISV");
+  Close();
+  EXPECT_EQ(questions.size(), 2u);
+  EXPECT_EQ(dialog->EndResult(), IDCANCEL);
+}
+
+TEST_F(Shell, DownloadPagesTakeCloseFromTheMenuAndFinishPagesGiveItBack) {
+  StubAllButFinishPages();
+  Start();
+  const LONG_PTR style = ::GetWindowLongPtrW(Main(), GWL_STYLE);
+  ASSERT_TRUE(style & WS_MINIMIZEBOX);
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  CompleteLoading();
+  StubAt(2).Press(ButtonType::Next);
+  EXPECT_EQ(CloseItems(), 0);
+  StubAt(3).Press(ButtonType::Next);
+  EXPECT_EQ(Current().GetPageName(), L"FinishPageDLM");
+  EXPECT_EQ(CloseItems(), 1);
+  EXPECT_FALSE(::GetWindowLongPtrW(Main(), GWL_STYLE) & WS_MINIMIZEBOX);
+}
+
+TEST_F(Shell, FinishStartsWhatTheUserChose) {
+  const std::wstring product = L"C:\\My Files\\Tavrel \u00fc Setup.exe";
+  const std::wstring programData = config::ExpandPathTokens(L"{programdata}", config->GetPathTokens());
+  struct Case {
+    int type;
+    int choice;  // the radio or check box to set; 0 clears the ISV check box
+    std::wstring launchPath;
+    std::vector<ShellCommand> expected;
+  };
+  const std::vector<Case> cases = {
+      {1, IDC_LAUNCH_RADIO, L"", {{L"open", product, L""}}},
+      {1, IDC_OPEN_FOLDER_RADIO, L"", {{L"open", ExplorerPath(), L"/select,\"" + product + L"\""}}},
+      {2, IDC_LAUNCH_CHECK, L"{programdata}\\App\\app.exe", {{L"open", programData + L"\\App\\app.exe", L"-x"}}},
+      {2, IDC_LAUNCH_CHECK, L"{nosuch}\\app.exe", {{L"open", L"{nosuch}\\app.exe", L"-x"}}},
+      {2, 0, L"{programdata}\\App\\app.exe", {}},
+  };
+  StubAllButFinishPages();
+  for (const Case& c : cases) {
+    config->wizardType = c.type;
+    config->productFilePath = product;
+    config->launchPath = c.launchPath;
+    config->launchArguments = L"-x";
+    launches.clear();
+    Start();
+    Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+    CompleteLoading();
+    StubAt(2).Press(ButtonType::Next);
+    StubAt(3).Press(ButtonType::Next);
+    HWND finish = Current().GetHwnd();
+    if (c.choice == IDC_OPEN_FOLDER_RADIO) {
+      ::SendMessageW(::GetDlgItem(finish, IDC_LAUNCH_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
+      ::SendMessageW(::GetDlgItem(finish, IDC_OPEN_FOLDER_RADIO), BM_SETCHECK, BST_CHECKED, 0);
+    }
+    if (c.type == 2 && c.choice == 0) {
+      ::SendMessageW(::GetDlgItem(finish, IDC_LAUNCH_CHECK), BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+    Click(finish, IDC_FINISH);
+    ASSERT_EQ(launches.size(), c.expected.size()) << c.launchPath;
+    for (std::size_t i = 0; i < launches.size(); ++i) {
+      EXPECT_EQ(launches[i].verb, c.expected[i].verb);
+      EXPECT_EQ(launches[i].file, c.expected[i].file);
+      EXPECT_EQ(launches[i].parameters, c.expected[i].parameters);
+    }
+    EXPECT_EQ(dialog->EndResult(), 1);
+    EXPECT_TRUE(questions.empty());
+    dialog.reset();
+    config->mainPackage.reset();
+  }
+  config->launchArguments.clear();
+}
+
+}  // namespace
