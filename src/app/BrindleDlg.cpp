@@ -48,7 +48,7 @@ WizardShellOptions DefaultWizardShellOptions() {
 CBrindleDlg::CBrindleDlg() : CBrindleDlg(DefaultWizardShellOptions()) {}
 
 CBrindleDlg::CBrindleDlg(WizardShellOptions options)
-    : ui::Dialog(IDD_BRINDLE_DIALOG),
+    : WizardFrame(IDD_BRINDLE_DIALOG),
       m_options(std::move(options)),
       m_config(ConfigurationManager::GetInstance()),
       m_languageManager(std::make_shared<LanguageManager>(this)) {
@@ -122,7 +122,6 @@ bool CBrindleDlg::OnInitDialog() {
       return false;
   }
 
-  m_accentBrush.reset(::CreateSolidBrush(m_config->accentColor));
   SetItemText(IDC_TITLE, m_config->productTitle);
   CreateInitialPages();
   if (m_config->wizardType == ConfigurationManager::kWizardTypeIsv) {
@@ -135,43 +134,31 @@ bool CBrindleDlg::OnInitDialog() {
 
 // --- page sequence ---------------------------------------------------------------------------
 
-RECT CBrindleDlg::PageRect() const {
-  RECT area{};
-  ::GetWindowRect(GetItem(IDC_PAGE_AREA), &area);
-  ::MapWindowPoints(nullptr, GetHwnd(), reinterpret_cast<POINT*>(&area), 2);
-  return area;
-}
-
-bool CBrindleDlg::CreatePage(IPage& page, const RECT& rect) {
-  if (!page.Create()) return false;
-  page.SetBackgroundColor(m_config->backgroundColor);
+bool CBrindleDlg::CreatePage(IPage& page) {
+  if (!HostPage(page)) return false;
   // Never shown (pages have no caption); it lets test drivers and accessibility tools tell
   // the pages apart from outside the process.
   ::SetWindowTextW(page.GetHwnd(), page.GetPageName().c_str());
   page.SetButtonCallback([this, source = &page](ButtonType type) { OnPageButton(source, type); });
-  ::ShowWindow(page.GetHwnd(), SW_HIDE);
-  ::SetWindowPos(page.GetHwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
   return true;
 }
 
-void CBrindleDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rect) {
-  if (!page || !CreatePage(*page, rect)) return;
+void CBrindleDlg::CreateAndAddPage(std::unique_ptr<IPage> page) {
+  if (!page || !CreatePage(*page)) return;
   page->SetErrorCallback([this](const std::wstring& title, const std::wstring& text) { ShowError(title, text); });
   m_pages.push_back(std::move(page));
 }
 
-void CBrindleDlg::AddPage(PageKind kind, const RECT& rect, const std::shared_ptr<Package>& offer) {
-  CreateAndAddPage(m_options.pages->Create(kind, m_languageManager, this, offer), rect);
+void CBrindleDlg::AddPage(PageKind kind, const std::shared_ptr<Package>& offer) {
+  CreateAndAddPage(m_options.pages->Create(kind, m_languageManager, this, offer));
 }
 
 bool CBrindleDlg::CreateInitialPages() {
-  const RECT rect = PageRect();
   m_errorPage = std::make_unique<ErrorPage>(m_languageManager, this);
-  CreatePage(*m_errorPage, rect);
+  CreatePage(*m_errorPage);
 
-  AddPage(m_config->btPages ? PageKind::LanguageBT : PageKind::Language, rect);
-  AddPage(PageKind::Loading, rect);
+  AddPage(m_config->btPages ? PageKind::LanguageBT : PageKind::Language);
+  AddPage(PageKind::Loading);
   if (auto* loading = m_pages.empty() ? nullptr : dynamic_cast<LoadingPageInterface*>(m_pages.back().get())) {
     // Holds the mailbox and the window handle, never the dialog: the page's workers may finish
     // after the dialog is gone, and a post to a destroyed window simply fails.
@@ -186,17 +173,15 @@ bool CBrindleDlg::CreateInitialPages() {
 
   m_currentPage = 0;
   if (m_pages.empty()) return false;
-  HWND first = m_pages[0]->GetHwnd();
-  ::SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-  ::SetFocus(first);
+  ShowOnTop(m_pages[0]->GetHwnd());
+  ::SetFocus(m_pages[0]->GetHwnd());
   return true;
 }
 
 void CBrindleDlg::ShowPage(int index) {
   if (index < 0 || index >= static_cast<int>(m_pages.size())) return;
   IPage& page = *m_pages[index];
-  // On top: the page area and the bottom bar would otherwise paint over the page's buttons.
-  ::SetWindowPos(page.GetHwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ShowOnTop(page.GetHwnd());
   ::SetFocus(page.GetHwnd());
   if (m_currentPage >= 0 && m_currentPage < static_cast<int>(m_pages.size()) && m_currentPage != index) {
     ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
@@ -284,7 +269,7 @@ void CBrindleDlg::ShowError(const std::wstring& title, const std::wstring& text)
     ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
   }
   m_errorPage->SetTexts(title, text);
-  ::SetWindowPos(m_errorPage->GetHwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ShowOnTop(m_errorPage->GetHwnd());
   ::SetFocus(m_errorPage->GetHwnd());
   m_errorShown = true;
   ::OutputDebugStringW((m_errorPage->GetPageName() + L"\n").c_str());
@@ -318,30 +303,29 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
   }
   for (const auto& package : m_packages) package->DecodeImage();
 
-  const RECT rect = PageRect();
   if (m_config->btPages) {
-    if (m_config->btClassicPages) AddPage(PageKind::Warning, rect);
-    AddPage(PageKind::License, rect);
+    if (m_config->btClassicPages) AddPage(PageKind::Warning);
+    AddPage(PageKind::License);
   } else {
-    AddPage(PageKind::Welcome, rect);
+    AddPage(PageKind::Welcome);
   }
-  for (const auto& package : m_packages) AddPage(PageKind::Product, rect, package);
+  for (const auto& package : m_packages) AddPage(PageKind::Product, package);
   if (m_config->btClassicPages) {
-    AddPage(PageKind::Options, rect);
-    AddPage(PageKind::Configurations, rect);
+    AddPage(PageKind::Options);
+    AddPage(PageKind::Configurations);
   }
   if (m_config->wizardType == ConfigurationManager::kWizardTypeDlm) {
-    AddPage(PageKind::DownloadDlm, rect);
-    AddPage(PageKind::FinishDlm, rect);
+    AddPage(PageKind::DownloadDlm);
+    AddPage(PageKind::FinishDlm);
   } else if (m_config->wizardType == ConfigurationManager::kWizardTypeIsv) {
     const std::size_t downloadIndex = m_pages.size();
-    AddPage(PageKind::DownloadIsv, rect);
+    AddPage(PageKind::DownloadIsv);
     if (m_pages.size() > downloadIndex) {
       if (auto* install = dynamic_cast<InstallNotificationsInterface*>(m_pages[downloadIndex].get())) {
         install->SetInstallNotifications([this] { m_installRunning = true; }, [this] { m_installRunning = false; });
       }
     }
-    AddPage(PageKind::FinishIsv, rect);
+    AddPage(PageKind::FinishIsv);
   }
   // From the loading page on to the first page after it.
   OnPageButton(m_pages[1].get(), ButtonType::Next);
@@ -463,14 +447,6 @@ bool CBrindleDlg::OnCommand(int id, int code, HWND control) {
     return true;
   }
   return false;
-}
-
-HBRUSH CBrindleDlg::OnCtlColor(HDC dc, HWND control, UINT message) {
-  if (control != nullptr && control == GetItem(IDC_BOTTOM_BAR)) {
-    ::SetBkMode(dc, TRANSPARENT);
-    return m_accentBrush.get();
-  }
-  return ui::Dialog::OnCtlColor(dc, control, message);
 }
 
 bool CBrindleDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRESULT& result) {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/PageFactory.h"
+#include "app/WizardFrame.h"
 #include "pages/ButtonType.h"
 #include "pages/CStaticFromImage.h"
-#include "ui/Dialog.h"
 #include "ui/UniqueResource.h"
 
 class ConfigurationManager;
@@ -35,7 +35,7 @@ struct WizardShellOptions {
 };
 WizardShellOptions DefaultWizardShellOptions();
 
-class CBrindleDlg : public ui::Dialog {
+class CBrindleDlg : public WizardFrame {
  public:
   CBrindleDlg();
   explicit CBrindleDlg(WizardShellOptions options);
@@ -49,10 +49,7 @@ class CBrindleDlg : public ui::Dialog {
 
  protected:
   bool OnInitDialog() override;
-  void OnOK() override {}      // Enter never closes the wizard.
-  void OnCancel() override {}  // Nor does Escape; closing goes through WM_CLOSE.
   bool OnCommand(int id, int code, HWND control) override;
-  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
@@ -69,10 +66,9 @@ class CBrindleDlg : public ui::Dialog {
 
   // Page sequence.
   bool CreateInitialPages();
-  RECT PageRect() const;
-  bool CreatePage(IPage& page, const RECT& rect);
-  void CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rect);
-  void AddPage(PageKind kind, const RECT& rect, const std::shared_ptr<Package>& offer = nullptr);
+  bool CreatePage(IPage& page);
+  void CreateAndAddPage(std::unique_ptr<IPage> page);
+  void AddPage(PageKind kind, const std::shared_ptr<Package>& offer = nullptr);
   void ShowPage(int index);
   void OnPageButton(const IPage* page, ButtonType type);
   void ShowError(const std::wstring& title, const std::wstring& text);
@@ -104,7 +100,6 @@ class CBrindleDlg : public ui::Dialog {
   bool m_installRunning = false;
   bool m_returnedToFirstPage = false;
   CStaticFromImage m_productIcon;
-  ui::UniqueHbrush m_accentBrush;
   std::vector<std::shared_ptr<Package>> m_packages;
   int m_offerIndex = 0;
   bool m_skipAll = false;

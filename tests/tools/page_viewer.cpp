@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "TestHost.h"
 #include "TestPage.h"
 #include "app/ProcessEnvironment.h"
+#include "app/WizardFrame.h"
 #include "config/ConfigurationManager.h"
 #include "i18n/LanguageManager.h"
 #include "resources/resource.h"
@@ -27,9 +27,9 @@
 namespace {
 
 // The viewer ends when its window is closed.
-class ViewerHost : public TestHost {
+class ViewerHost : public WizardFrame {
  public:
-  ViewerHost() : TestHost(IDD_BRINDLE_DIALOG) {}
+  ViewerHost() : WizardFrame(IDD_BRINDLE_DIALOG) {}
 
  protected:
   bool OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/, LRESULT& result) override {
@@ -85,8 +85,8 @@ int Run(const std::map<std::wstring, std::wstring>& options) {
 
   auto languages = std::make_shared<LanguageManager>(&host);
   TestPage page(languages, &host);
-  if (!host.AddPage(page)) return 3;
-  ::ShowWindow(page.GetHwnd(), SW_SHOW);
+  if (!host.HostPage(page)) return 3;
+  WizardFrame::ShowOnTop(page.GetHwnd());
 
   // The language list as the language page fills it, kept out of sight.
   HWND comboWindow = ::CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 10, 10, host.GetHwnd(),

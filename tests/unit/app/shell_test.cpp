@@ -2,6 +2,7 @@
 // test process with stand-in pages where a test needs them.
 #include <windows.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include "pages/test_ids.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
+#include "ui/UniqueResource.h"
 
 using nlohmann::json;
 
@@ -26,6 +28,17 @@ using Shell = ShellFixture;
 
 std::wstring Text(HWND page, int id) { return ui::GetWindowTextString(::GetDlgItem(page, id)); }
 void Click(HWND page, int id) { ::SendMessageW(::GetDlgItem(page, id), BM_CLICK, 0, 0); }
+
+DWORD ThreadCount() {
+  ui::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  DWORD count = 0;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
 
 std::shared_ptr<Package> Offer(const std::string& id) {
   json offer = {{"ad", {{"o", id}, {"f", "tok-" + id}}}, {"ps", {{"i", id + ".png"}, {"dn", id}, {"u", "s.exe"}}}};
@@ -314,6 +327,50 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
     config->mainPackage.reset();
   }
   config->launchArguments.clear();
+}
+
+// Each round builds a wizard whose offers' pictures are still on their way from a slow service,
+// then destroys it: nothing may crash, and every thread the rounds started ends.
+TEST_F(Shell, DestroyedWhilePicturesDownloadLeavesNoThreadBehind) {
+  constexpr int kRounds = 50;
+  constexpr int kPictures = 3;
+  // A 1 x 1 PNG, each answer half a second late.
+  const json slow = {
+      {"status", 200},
+      {"delay_ms", 500},
+      {"body_b64", "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="}};
+  ServiceControl::SetScenario("/f/slow.png", json::array());
+  json steps = json::array();
+  for (int i = 0; i < (kRounds + 1) * kPictures; ++i) steps.push_back(slow);
+  ServiceControl::SetScenario("/f/slow.png", steps);
+  Stub({PageKind::Welcome, PageKind::Product});
+  const auto round = [this] {
+    Start();
+    Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+    std::vector<std::shared_ptr<Package>> packages;
+    for (int i = 0; i < kPictures; ++i) {
+      packages.push_back(Offer("slow"));
+      packages.back()->DownloadImage([] {});
+    }
+    CompleteLoading(packages);
+    dialog.reset();
+    config->mainPackage.reset();
+  };
+  // The first round starts what stays for the process (libraries, the system's own threads).
+  round();
+  const ULONGLONG deadline = ::GetTickCount64() + 120000;
+  // The count once it has not changed for three seconds.
+  DWORD before = ThreadCount();
+  for (ULONGLONG since = ::GetTickCount64(); ::GetTickCount64() - since < 3000 && ::GetTickCount64() < deadline;) {
+    ::Sleep(100);
+    if (const DWORD now = ThreadCount(); now != before) {
+      before = now;
+      since = ::GetTickCount64();
+    }
+  }
+  for (int i = 0; i < kRounds; ++i) round();
+  while (ThreadCount() > before && ::GetTickCount64() < deadline) ::Sleep(100);
+  EXPECT_LE(ThreadCount(), before);
 }
 
 }  // namespace

@@ -8,10 +8,11 @@
 
 #include <memory>
 
-#include "TestHost.h"
 #include "TestPage.h"
+#include "app/WizardFrame.h"
 #include "i18n/LocaleTestSupport.h"
 #include "pages/test_ids.h"
+#include "resources/resource.h"
 #include "ui/ComboBox.h"
 
 class PageFixture : public ::testing::Test {
@@ -23,12 +24,12 @@ class PageFixture : public ::testing::Test {
 
   std::unique_ptr<TestPage> MakePage() {
     auto page = std::make_unique<TestPage>(m_manager, &m_host);
-    EXPECT_TRUE(m_host.AddPage(*page));
+    EXPECT_TRUE(m_host.HostPage(*page));
     return page;
   }
 
   std::shared_ptr<testsupport::TestLanguageManager> m_manager =
       std::make_shared<testsupport::TestLanguageManager>(testsupport::MakeConfig(L"DLM"));
-  TestHost m_host{IDD_TEST_HOST};
+  WizardFrame m_host{IDD_BRINDLE_DIALOG};  // the wizard's own frame
   testsupport::ScratchCombo m_combo;
 };

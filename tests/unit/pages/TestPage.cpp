@@ -7,7 +7,8 @@
 TestPage::TestPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
     : IPage(std::move(languageManager), IDD_TEST_PAGE, parent) {}
 
-TestPage::~TestPage() { DestroyWindow(); }
+// The window goes with the object (the page base takes care of it).
+TestPage::~TestPage() = default;
 
 bool TestPage::OnInitDialog() {
   IPage::OnInitDialog();

@@ -92,6 +92,18 @@ TEST_F(Page, IsRegisteredForExactlyItsLifetime) {
   EXPECT_TRUE(m_manager->SetLanguage(L"English"));
 }
 
+TEST_F(Page, AnObjectDestroyedBeforeItsWindowTakesTheWindowAlong) {
+  auto page = MakePage();
+  HWND window = page->GetHwnd();
+  HWND picture = page->GetItem(IDC_TEST_DOWNLOAD_PICTURE);
+  page.reset();
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_FALSE(::IsWindow(picture));
+  // Messages for the window that is gone reach nothing.
+  ::SendMessageW(window, WM_PAINT, 0, 0);
+  ::SendMessageW(picture, WM_PAINT, 0, 0);
+}
+
 TEST_F(Page, EnterAndEscapeLeaveThePageOpen) {
   auto page = MakePage();
   ::ShowWindow(page->GetHwnd(), SW_SHOW);

@@ -1,7 +1,6 @@
 // Resources of the test page (test_pages.rc), shared by the unit tests and the page viewer.
 #pragma once
 
-#define IDD_TEST_HOST 9100
 #define IDD_TEST_PAGE 9101
 
 #define IDC_TEST_TEXT 2001

@@ -1,0 +1,31 @@
+#pragma once
+// The frame every page lives in: the main template's page area and the accent band along the
+// bottom. The main dialog is one; tools and tests that show pages use the same frame.
+#include <windows.h>
+
+#include "ui/Dialog.h"
+#include "ui/UniqueResource.h"
+
+class IPage;
+
+class WizardFrame : public ui::Dialog {
+ public:
+  explicit WizardFrame(UINT templateId);
+  ~WizardFrame() override;
+
+  // Creates the page window in this frame: the configuration's colours, placed on the page
+  // area, hidden.
+  bool HostPage(IPage& page);
+  // Shows a hosted page on top: the page area and the band would otherwise paint over its
+  // buttons.
+  static void ShowOnTop(HWND page);
+
+ protected:
+  void OnOK() override {}      // Enter never closes the wizard.
+  void OnCancel() override {}  // Nor does Escape; closing goes through WM_CLOSE.
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+  RECT PageRect() const;
+
+ private:
+  ui::UniqueHbrush m_accentBrush;
+};
