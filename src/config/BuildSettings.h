@@ -14,6 +14,11 @@ struct BuildSettings {
   DWORD configRetryPauseMs;
   DWORD eventRetryPauseMs;
   DWORD downloadFallbackPauseMs;
+  // The ISV wizard's product; empty unless the build names it.
+  const wchar_t* isvProductUrl;
+  const wchar_t* isvInstallParameters;
+  const wchar_t* isvLaunchPath;
+  const wchar_t* isvLaunchArguments;
 };
 
 const BuildSettings& GetBuildSettings();

@@ -61,7 +61,7 @@ ConfigurationManager::ConfigurationManager(const config::BuildSettings& settings
   if (wizardType == kWizardTypeDlm) {
     ApplyDlmDefaults();
   } else if (wizardType == kWizardTypeIsv) {
-    ApplyIsvDefaults();
+    ApplyIsvDefaults(settings);
   }
 }
 
@@ -80,14 +80,14 @@ void ConfigurationManager::ApplyDlmDefaults() {
   if (!folder.empty() && ::PathIsDirectoryW(folder.c_str())) workFolder = folder;
 }
 
-void ConfigurationManager::ApplyIsvDefaults() {
+void ConfigurationManager::ApplyIsvDefaults(const config::BuildSettings& settings) {
   productTitle = L"Tavrel";
-  productUrl.clear();
+  productUrl = settings.isvProductUrl != nullptr ? settings.isvProductUrl : L"";
   privacyUrl.clear();
   termsUrl.clear();
-  productInstallParameters.clear();
-  launchPath.clear();
-  launchArguments.clear();
+  productInstallParameters = settings.isvInstallParameters != nullptr ? settings.isvInstallParameters : L"";
+  launchPath = settings.isvLaunchPath != nullptr ? settings.isvLaunchPath : L"";
+  launchArguments = settings.isvLaunchArguments != nullptr ? settings.isvLaunchArguments : L"";
 
   const std::wstring folder = CreateWorkFolder();
   if (!folder.empty() && ::PathIsDirectoryW(folder.c_str())) {

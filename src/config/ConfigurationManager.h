@@ -85,7 +85,7 @@ class ConfigurationManager {
 
  private:
   void ApplyDlmDefaults();
-  void ApplyIsvDefaults();
+  void ApplyIsvDefaults(const config::BuildSettings& settings);
   void FillPathTokensLocked();
 
   // The lazily filled values may be first asked for from a worker thread.

@@ -201,13 +201,10 @@ std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::
   return buffer;
 }
 
-void DownloadManager::DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback) {
+bool DownloadManager::DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback) {
   auto job = std::make_unique<AsyncDownload>(AsyncDownload{this, std::move(url), std::move(callback)});
   ui::UniqueHandle thread(::CreateThread(nullptr, 0, &RunAsyncDownload, job.get(), 0, nullptr));
-  if (thread) {
-    static_cast<void>(job.release());  // the thread owns it now
-    return;
-  }
-  // Without a thread the download cannot run; the caller still hears of its end.
-  job->callback(m_cancelled ? nullptr : std::make_unique<std::vector<char>>());
+  if (!thread) return false;
+  static_cast<void>(job.release());  // the thread owns it now
+  return true;
 }

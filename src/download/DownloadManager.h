@@ -31,7 +31,8 @@ class DownloadManager {
   // Runs DownloadToMemory on a detached thread and hands the buffer to `callback` on that
   // thread; after cancellation the callback receives null. The thread uses this manager, which
   // must outlive it (the process-wide instance does).
-  void DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
+  // False when no thread could be started: the callback is then never called.
+  bool DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
 
   std::wstring MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder);
   std::wstring MakeTargetPathFromName(const std::wstring& fileName, bool useWorkFolder);

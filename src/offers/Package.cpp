@@ -295,7 +295,7 @@ bool Package::DownloadImage(const std::function<void()>& done) {
   const std::wstring url = ConfigurationManager::GetInstance()->offerFilesBaseUrl + ui::Widen(m_imagePath, CP_UTF8);
   // The download thread touches only the byte slot, which it shares; decoding waits for the UI
   // thread, so no GDI+ object is ever made or freed on another thread.
-  DownloadManager::GetInstance()->DownloadToMemoryAsync(
+  return DownloadManager::GetInstance()->DownloadToMemoryAsync(
       url, [slot = m_imageBytes, done](std::unique_ptr<std::vector<char>> bytes) {
         if (bytes && !bytes->empty()) {
           std::lock_guard lock(slot->m_mutex);
@@ -303,7 +303,6 @@ bool Package::DownloadImage(const std::function<void()>& done) {
         }
         if (done) done();
       });
-  return true;
 }
 
 bool Package::DecodeImage() {

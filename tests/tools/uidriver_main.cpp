@@ -6,7 +6,11 @@
 //   uidriver close --title T [--timeout MS]    posts WM_CLOSE and waits until the window is gone
 //   uidriver msgbox [--timeout MS]             prints the text of a message box
 //   uidriver msgbox-click --id N               presses a button of the message box
+//   uidriver page --title T [--name N]         waits for page N (if given), prints the page's name
+//   uidriver texts --title T                   prints the texts of the page shown, one per line
+//   uidriver choose --title T --id N --text S  chooses a combo box item as a user would
 //   uidriver desktop                           starts the prefix's desktop and services
+// A title starting with "*" matches the end of the window's title.
 #include <windows.h>
 
 #include <cstdio>
@@ -77,6 +81,18 @@ int wmain(int argc, wchar_t** argv) {
     const UINT message = static_cast<UINT>(std::wcstoul(options[L"--msg"].c_str(), nullptr, 0));
     const WPARAM wParam = std::wcstoul(options[L"--wparam"].c_str(), nullptr, 0);
     ::PostMessageW(window, message, wParam, 0);
+  } else if (command == L"page") {
+    const std::wstring name = options[L"--name"];
+    if (!name.empty() && uidriver::WaitForPage(window, name, timeout) == nullptr) {
+      PrintUtf8(uidriver::CurrentPageName(window));
+      return Fail("page not shown");
+    }
+    PrintUtf8(uidriver::CurrentPageName(window));
+  } else if (command == L"texts") {
+    for (const auto& text : uidriver::VisibleTexts(uidriver::CurrentPage(window))) PrintUtf8(text);
+  } else if (command == L"choose") {
+    HWND control = uidriver::FindControl(window, id);
+    if (control == nullptr || !uidriver::ChooseComboItem(control, options[L"--text"])) return Fail("no such item");
   } else if (command == L"close") {
     uidriver::Close(window);
     const bool gone = uidriver::WaitFor([window] { return ::IsWindow(window) ? nullptr : window; }, timeout);

@@ -1,0 +1,21 @@
+#pragma once
+// Applies the configuration document to the configuration manager, in the order the wizard
+// relies on, and turns its offers into the list of accepted packages. Runs on the loading
+// worker thread.
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <vector>
+
+class ConfigurationManager;
+class Package;
+
+struct LoadedOffers {
+  std::vector<std::shared_ptr<Package>> packages;
+  // A DLM document named no product title or no product URL: nothing can be downloaded.
+  bool productUnusable = false;
+};
+
+// Raises (a std::exception) when the document cannot be used: a missing required key, a value
+// of the wrong type, an offer that cannot be built. Stops between offers once the wizard exits.
+LoadedOffers ApplyConfigurationDocument(const nlohmann::json& document, ConfigurationManager& config);

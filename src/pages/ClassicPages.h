@@ -1,0 +1,61 @@
+#pragma once
+// The pages of the classic BT page set: a warning before the licence page, and after the offers
+// an options page (three check boxes) and a configurations page (five), whose marks become the
+// options of the classic installer command line.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pages/IPage.h"
+#include "pages/TitleFont.h"
+#include "ui/UniqueResource.h"
+
+class ClassicPage : public IPage {
+ public:
+  void OnNavigateToPage() override {}
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+
+ protected:
+  // The page's texts (control id, key), its title control and its check boxes with the
+  // element of the configuration's classic options each one sets.
+  ClassicPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
+              std::vector<std::pair<int, std::string>> texts, int titleId, std::vector<std::pair<int, int>> checkBoxes);
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+
+ private:
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  std::vector<std::pair<int, std::string>> m_textKeys;
+  int m_titleId;
+  std::vector<std::pair<int, int>> m_checkBoxes;
+  TitleFont m_titleFont;
+};
+
+class WarningPageBTClassic : public ClassicPage {
+ public:
+  WarningPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  std::wstring GetPageName() const override { return L"WarningPageBTClassic"; }
+
+ protected:
+  bool OnInitDialog() override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+
+ private:
+  ui::UniqueHbrush m_backgroundBrush;
+};
+
+class OptionsPageBTClassic : public ClassicPage {
+ public:
+  OptionsPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  std::wstring GetPageName() const override { return L"OptionsPageBTClassic"; }
+};
+
+class ConfigurationsPageBTClassic : public ClassicPage {
+ public:
+  ConfigurationsPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  std::wstring GetPageName() const override { return L"ConfigurationsPageBTClassic"; }
+};

@@ -1,0 +1,340 @@
+#include "pages/DownloadPages.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "config/ConfigurationManager.h"
+#include "i18n/LanguageManager.h"
+#include "install/InstallerFiles.h"
+#include "install/RunExecutable.h"
+#include "offers/Package.h"
+#include "resources/resource.h"
+#include "ui/DetachedTask.h"
+#include "ui/Strings.h"
+#include "ui/WindowMessages.h"
+
+namespace {
+
+constexpr UINT kPollMs = 100;
+
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+}
+
+bool IsReady(const std::future<DownloadResult>& future) {
+  return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+template <typename T>
+std::future<T> Ready(T value) {
+  std::promise<T> promise;
+  promise.set_value(std::move(value));
+  return promise.get_future();
+}
+
+}  // namespace
+
+std::wstring ResolveDownloadUrl(const std::wstring& location, const std::wstring& offerFilesBaseUrl) {
+  // Only an address with its scheme is one: "setup.exe" looks like a host name, yet is a file
+  // below the offer files.
+  if (StartsWithNoCase(location, L"https://") || StartsWithNoCase(location, L"http://")) return location;
+  return offerFilesBaseUrl + location;
+}
+
+std::wstring ClassicCommandLine(const std::array<bool, 8>& options) {
+  // Positions 1 to 16: an element of the options, or a fixed character.
+  constexpr int kSource[16] = {5, 6, 3, -1, -1, 4, -1, -2, -1, -2, 7, 5, 1, 2, 0, -1};
+  std::wstring line = L"/S /FORCEINSTALL ";
+  for (const int source : kSource) {
+    if (source == -1) {
+      line += L'0';
+    } else if (source == -2) {
+      line += L'1';
+    } else {
+      line += options[static_cast<std::size_t>(source)] ? L'1' : L'0';
+    }
+  }
+  return line;
+}
+
+// --- both pages ------------------------------------------------------------------------------
+
+DownloadPage::DownloadPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent)
+    : IPage(std::move(languageManager), templateId, parent) {}
+
+DownloadPage::~DownloadPage() = default;
+
+bool DownloadPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  BindText(IDC_PROGRESS_TITLE, "PROGRESS_TITLE");
+  BindText(IDC_PROGRESS_DESC, "PROGRESS_DESC");
+  UpdateTexts();
+  m_icon.SubclassDlgItem(IDC_PAGE_IMAGE, *this);
+  return true;
+}
+
+bool DownloadPage::IsDlm() const { return MainGoesToDownloadFolder(); }
+
+bool DownloadPage::Exiting() const { return ConfigurationManager::GetInstance()->exiting; }
+
+void DownloadPage::OnNavigateToPage() {
+  if (m_started) return;
+  m_started = true;
+  const auto config = ConfigurationManager::GetInstance();
+  if (config->mainPackage) m_downloadQueue.push_back(config->mainPackage);
+  for (const auto& package : config->shownOffers) {
+    if (package->m_pn.enabled) package->WriteNoShowMarker();
+  }
+  for (const auto& package : config->acceptedOffers) m_downloadQueue.push_back(package);
+  StartNextDownload();
+}
+
+void DownloadPage::StartNextDownload() {
+  if (Exiting() || m_downloadQueue.empty()) return;
+  const auto config = ConfigurationManager::GetInstance();
+  const Package& package = *m_downloadQueue.front();
+  const bool main = package.m_isMainProduct;
+  const std::wstring location = main ? config->productUrl : package.GetDownloadUrl();
+  // The DLM product's address is used as the service gave it.
+  const std::wstring url = main && IsDlm() ? location : ResolveDownloadUrl(location, config->offerFilesBaseUrl);
+  const int number = m_downloadNumber++;
+  if (!StartsWithNoCase(url, L"https://")) {
+    // What the wizard may run must come over a connection nobody on the way can change.
+    m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL"});
+  } else {
+    const std::wstring folder =
+        main && MainGoesToDownloadFolder() ? std::wstring() : config->workFolder + L"\\" + std::to_wstring(number);
+    const std::wstring fileName = main && MainGoesToDownloadFolder() ? config->productFileName : std::wstring();
+    m_downloadResult = ui::RunDetached<DownloadResult>(
+        [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder] {
+          return folder.empty() ? manager->DownloadFile(url, window, fileName, false)
+                                : manager->DownloadFileToFolder(url, window, fileName, folder);
+        });
+  }
+  ::SetTimer(GetHwnd(), DOWNLOAD_TIMER_ID, kPollMs, nullptr);
+}
+
+void DownloadPage::OnDownloadTimer() {
+  if (!IsReady(m_downloadResult)) return;
+  ::KillTimer(GetHwnd(), DOWNLOAD_TIMER_ID);
+  const std::shared_ptr<Package> package = m_downloadQueue.front();
+  m_downloadQueue.pop_front();
+  DownloadResult result;
+  try {
+    result = m_downloadResult.get();
+  } catch (const std::exception& error) {
+    result = {false, ui::Widen(error.what())};
+  }
+  const auto config = ConfigurationManager::GetInstance();
+  if (!result.success) {
+    ReportFailure(*package, L"DOWNLOAD FAILED: " + result.error);
+    if (package->m_isMainProduct) m_mainFailed = true;
+  } else if (package->m_isMainProduct && IsDlm()) {
+    config->productFilePath = result.path;
+    package->SendEvent(EVENT_FINISHED, nullptr);
+  } else {
+    if (package->m_isMainProduct) config->productFilePath = result.path;
+    m_installQueue.push_back({package, result.path});
+  }
+  if (!m_downloadQueue.empty()) {
+    StartNextDownload();
+  } else if (!Exiting()) {
+    OnDownloadsDone();
+  }
+}
+
+void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& parameters, bool wait) {
+  const std::wstring baseFolder = item.path.substr(0, item.path.find_last_of(L'\\'));
+  m_execResult = ui::RunDetached<install::ExecResult>([path = item.path, parameters, wait, baseFolder] {
+    // Unpacking a large archive takes a while: never on the UI thread.
+    const install::ArchiveType type = install::GetArchiveType(path);
+    const std::wstring program =
+        type == install::ArchiveType::None ? path : install::PrepareInstaller(path, type, baseFolder);
+    return install::RunExecutable(program, parameters, wait);
+  });
+  ::SetTimer(GetHwnd(), INSTALL_TIMER_ID, kPollMs, nullptr);
+}
+
+void DownloadPage::OnInstallTimer() {
+  if (!m_execResult.valid() || m_execResult.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+  ::KillTimer(GetHwnd(), INSTALL_TIMER_ID);
+  install::ExecResult result;
+  try {
+    result = m_execResult.get();
+  } catch (const std::exception& error) {
+    result.text = L"Error launching executable: " + ui::Widen(error.what());
+  }
+  const InstallItem item = m_installQueue.front();
+  m_installQueue.pop_front();
+  OnInstallerEnded(item, result);
+}
+
+void DownloadPage::ReportFailure(Package& package, const std::wstring& text) const {
+  const bool asFinished = package.m_isMainProduct && ConfigurationManager::GetInstance()->failuresAsFinished;
+  // UTF-8, the payload's encoding: a localised system text in the ANSI code page would make
+  // the event unserialisable and it would be dropped.
+  package.SendEvent(asFinished ? EVENT_FINISHED : EVENT_FAILED, {{"12", ui::WideToUtf8(text)}});
+}
+
+void DownloadPage::SetMarquee() {
+  HWND bar = GetItem(IDC_PROGRESS);
+  ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  ::SendMessageW(bar, PBM_SETPOS, 0, 0);
+  ::SetWindowLongPtrW(bar, GWL_STYLE, ::GetWindowLongPtrW(bar, GWL_STYLE) | PBS_MARQUEE);
+  ::SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
+  m_marquee = true;
+}
+
+void DownloadPage::OnProgress(WPARAM percent) {
+  if (percent > 100) {
+    SetMarquee();
+    return;
+  }
+  HWND bar = GetItem(IDC_PROGRESS);
+  if (m_marquee) {
+    ::SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
+    ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    ::SendMessageW(bar, PBM_SETPOS, 0, 0);
+    ::SendMessageW(bar, PBM_SETSTEP, 1, 0);
+    ::SetWindowLongPtrW(bar, GWL_STYLE, ::GetWindowLongPtrW(bar, GWL_STYLE) & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+    m_marquee = false;
+  }
+  ::SendMessageW(bar, PBM_SETPOS, percent, 0);
+}
+
+bool DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRESULT& result) {
+  // The progress messages share their numbers with DM_SETDEFID and DM_REPOSITION: they are
+  // marked handled here, so the dialog manager never acts on them.
+  switch (message) {
+    case WM_DOWNLOAD_PROGRESS:
+      OnProgress(wParam);
+      result = 0;
+      return true;
+    case WM_DOWNLOAD_NO_LENGTH:
+      SetMarquee();
+      result = 0;
+      return true;
+    case WM_TIMER:
+      if (wParam == DOWNLOAD_TIMER_ID) OnDownloadTimer();
+      if (wParam == INSTALL_TIMER_ID) OnInstallTimer();
+      result = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void DownloadPage::PrepareForExit(std::chrono::steady_clock::time_point deadline) {
+  if (m_downloadResult.valid()) m_downloadResult.wait_until(deadline);
+}
+
+void DownloadPage::ShowDownloadError(const char* titleKey, const char* textKey) const {
+  if (m_errorCallback) m_errorCallback(m_languageManager->GetString(titleKey), m_languageManager->GetString(textKey));
+}
+
+void DownloadPage::Done() const {
+  if (m_buttonCallback) m_buttonCallback(ButtonType::Next);
+}
+
+// --- DLM -------------------------------------------------------------------------------------
+
+DownloadPageDlm::DownloadPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
+    : DownloadPage(std::move(languageManager), IDD_DOWNLOAD_PAGE_DLM, parent) {}
+
+bool DownloadPageDlm::OnInitDialog() {
+  DownloadPage::OnInitDialog();
+  m_icon.SetImage(ConfigurationManager::GetInstance()->productLogo);
+  return true;
+}
+
+void DownloadPageDlm::OnDownloadsDone() { RunDownloadedOffers(); }
+
+void DownloadPageDlm::RunDownloadedOffers() {
+  if (m_installQueue.empty()) {
+    if (m_mainFailed && m_errorCallback) {
+      ShowDownloadError("PAGE_DOWNLOAD_ERROR_TITLE", "PAGE_DOWNLOAD_ERROR_DESC");
+    } else {
+      Done();
+    }
+    return;
+  }
+  if (Exiting()) return;
+  const InstallItem& item = m_installQueue.front();
+  StartInstall(item, item.package->GetInstallerArgs(), false);
+}
+
+void DownloadPageDlm::OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) {
+  // Offers are not waited for: whether the start worked is all there is to tell.
+  if (result.started) {
+    item.package->SendEvent(EVENT_FINISHED, nullptr);
+  } else {
+    ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
+  }
+  RunDownloadedOffers();
+}
+
+// --- ISV -------------------------------------------------------------------------------------
+
+DownloadPageIsv::DownloadPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
+    : DownloadPage(std::move(languageManager), IDD_DOWNLOAD_PAGE_ISV, parent) {}
+
+bool DownloadPageIsv::OnInitDialog() {
+  DownloadPage::OnInitDialog();
+  m_icon.LoadFromResource(IDR_IMAGE_DOWNLOAD, L"IMAGE_BLOB");
+  return true;
+}
+
+void DownloadPageIsv::SetInstallNotifications(std::function<void()> started, std::function<void()> finished) {
+  m_onInstallStarted = std::move(started);
+  m_onInstallFinished = std::move(finished);
+}
+
+void DownloadPageIsv::OnDownloadsDone() {
+  if (m_onInstallStarted) m_onInstallStarted();
+  SetMarquee();
+  StartNextInstall();
+}
+
+std::wstring DownloadPageIsv::MainInstallerParameters() const {
+  const auto config = ConfigurationManager::GetInstance();
+  return config->btClassicPages ? ClassicCommandLine(config->classicOptions) : config->productInstallParameters;
+}
+
+void DownloadPageIsv::StartNextInstall() {
+  if (m_installQueue.empty()) {
+    if (m_onInstallFinished) m_onInstallFinished();
+    if (m_mainFailed && m_errorCallback) {
+      ShowDownloadError("PAGE_ERROR_TITLE", "PAGE_ERROR_TEXT");
+    } else {
+      Done();
+    }
+    return;
+  }
+  if (Exiting()) return;
+  const InstallItem& item = m_installQueue.front();
+  const bool main = item.package->m_isMainProduct;
+  if (main) m_mainInstallerPath = item.path;
+  StartInstall(item, main ? MainInstallerParameters() : item.package->GetInstallerArgs(), main);
+}
+
+void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) {
+  if (item.package->m_isMainProduct) {
+    if (m_onInstallFinished) m_onInstallFinished();
+    if (!result.started || result.exitCode != 0) {
+      ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
+      m_mainFailed = true;
+    } else {
+      ConfigurationManager::GetInstance()->productFilePath = m_mainInstallerPath;
+      item.package->SendEvent(EVENT_FINISHED, nullptr);
+    }
+  } else if (result.started) {
+    item.package->SendEvent(EVENT_FINISHED, nullptr);
+  } else {
+    ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
+  }
+  StartNextInstall();
+}

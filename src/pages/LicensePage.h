@@ -1,0 +1,33 @@
+#pragma once
+// The page before the offers in the BT page set: the licence text in a read-only rich edit
+// (addresses in it are shown as links but not opened) and a line of links to the product's
+// terms and privacy policy; Agree and Back.
+#include <windows.h>
+
+#include "pages/IPage.h"
+#include "pages/TitleFont.h"
+#include "ui/UniqueResource.h"
+
+class LicensePageIsv : public IPage {
+ public:
+  LicensePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+
+  void OnNavigateToPage() override {}
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+  // The links line is filled with the product's addresses again after every language change.
+  void UpdateTexts() override;
+  std::wstring GetPageName() const override { return L"LicensePage"; }
+
+ protected:
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(const NMHDR& header, LRESULT& result) override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+
+ private:
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  ui::UniqueHbrush m_backgroundBrush;
+  TitleFont m_titleFont;
+};

@@ -1,0 +1,58 @@
+#pragma once
+// Shown while the configuration is fetched: a moving bar, a worker that fetches and applies the
+// document and evaluates the offers, then the downloads of the logo and of every offer picture;
+// when the last has finished the offers are handed to the dialog, exactly once.
+#include <windows.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/PageFactory.h"
+#include "pages/IPage.h"
+
+class LoadingPage : public IPage, public LoadingPageInterface {
+ public:
+  LoadingPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+
+  void OnNavigateToPage() override;
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+  std::wstring GetPageName() const override { return L"LoadingPage"; }
+  void SetLoadCompleteCallback(LoadCompleteCallback callback) override;
+  // Waits (until the deadline at most) for the worker, so it is not cut off mid-write.
+  void PrepareForExit(std::chrono::steady_clock::time_point deadline) override;
+
+ protected:
+  bool OnInitDialog() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  // Everything the worker and the download threads touch: they hold it, never the page, which
+  // dies when the wizard closes while they still run.
+  struct LoadState {
+    std::mutex mutex;
+    std::condition_variable workerEnded;
+    HWND page = nullptr;
+    LoadCompleteCallback onLoadComplete;
+    bool workerDone = false;
+    bool configurationError = false;
+    bool failed = false;
+    std::vector<std::shared_ptr<Package>> packages;
+    int pendingLoads = 0;
+    bool handedOver = false;
+    std::vector<char> logo;
+  };
+
+  static void RunWorker(std::shared_ptr<LoadState> state) noexcept;
+  static void CompleteOne(const std::shared_ptr<LoadState>& state);
+  static void HandOver(const std::shared_ptr<LoadState>& state);
+  void OnRequestComplete();
+  void ShowConfigurationError();
+
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  std::shared_ptr<LoadState> m_state = std::make_shared<LoadState>();
+  bool m_started = false;
+};

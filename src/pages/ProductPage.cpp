@@ -1,0 +1,99 @@
+#include "pages/ProductPage.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "config/ConfigurationManager.h"
+#include "i18n/LanguageManager.h"
+#include "offers/Package.h"
+#include "pages/LinkHandler.h"
+#include "pages/LinkMarkup.h"
+#include "resources/resource.h"
+#include "ui/Strings.h"
+
+ProductPage::ProductPage(std::shared_ptr<LanguageManager> languageManager, std::shared_ptr<Package> package,
+                         ui::Dialog* parent)
+    : IPage(std::move(languageManager), IDD_PRODUCT_PAGE, parent), m_package(std::move(package)) {}
+
+bool ProductPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  const auto config = ConfigurationManager::GetInstance();
+  m_backgroundBrush.reset(::CreateSolidBrush(config->backgroundColor));
+  // No Skip All where nothing could be skipped: on the last offer of the list, or where this
+  // offer's own limit ends the flow. In 64 bits: the limit may be the smallest int.
+  const std::int64_t index = m_package->m_index;
+  if (index == static_cast<std::int64_t>(config->offerCount) - 1 ||
+      index == static_cast<std::int64_t>(m_package->m_flow.maxOffersInFlow) - 1) {
+    ShowItem(IDC_SKIP_ALL, false);
+  }
+  m_offerImage.SubclassDlgItem(IDC_OFFER_IMAGE, *this);
+  m_offerImage.SetImage(m_package->m_image);
+  BindText(IDC_ACCEPT, "BUTTON_ACCEPT");
+  BindText(IDC_DECLINE, "BUTTON_DECLINE");
+  BindText(IDC_SKIP_ALL, "BUTTON_SKIP_ALL");
+  BindText(IDC_DISCLAIMER_LINK, "PRODUCT_DISCLAIMER");
+  UpdateTexts();
+  ::SendMessageW(GetHwnd(), DM_SETDEFID, IDC_ACCEPT, 0);
+  return true;
+}
+
+void ProductPage::UpdateTexts() {
+  IPage::UpdateTexts();
+  HWND link = GetItem(IDC_DISCLAIMER_LINK);
+  if (link == nullptr) return;
+  const std::wstring localized = m_languageManager->GetString("PRODUCT_DISCLAIMER");
+  if (localized.empty()) return;
+  std::wstring text = localized;
+  // Package texts are UTF-8; a name that is not valid UTF-8 shows with replacement characters.
+  ui::ReplaceAll(text, L"[PACKAGE_NAME]", LinkText(ui::Widen(m_package->m_displayName, CP_UTF8)));
+  ui::ReplaceAll(text, L"[PACKAGE_PRIVACY_URL]", LinkUrl(ui::Widen(m_package->m_privacyUrl, CP_UTF8)));
+  ui::ReplaceAll(text, L"[PACKAGE_EULA_URL]", LinkUrl(ui::Widen(m_package->m_termsUrl, CP_UTF8)));
+  ::SetWindowTextW(link, text.c_str());
+}
+
+void ProductPage::OnNavigateToPage() {
+  auto& shown = ConfigurationManager::GetInstance()->shownOffers;
+  // A page shown twice is still one shown offer: one close event, one no-show marker.
+  if (std::find(shown.begin(), shown.end(), m_package) == shown.end()) shown.push_back(m_package);
+}
+
+void ProductPage::Decline(ButtonType type) {
+  ConfigurationManager::GetInstance()->offerDeclined = true;
+  m_package->SendEvent(EVENT_DECLINED, nullptr);
+  if (m_buttonCallback) m_buttonCallback(type);
+}
+
+bool ProductPage::OnCommand(int id, int code, HWND /*control*/) {
+  if (code != BN_CLICKED) return false;
+  // A click queued while the wizard moved on (a double click) must not accept, decline or
+  // report the offer twice.
+  if (!::IsWindowVisible(GetHwnd())) return true;
+  switch (id) {
+    case IDC_ACCEPT: {
+      auto& accepted = ConfigurationManager::GetInstance()->acceptedOffers;
+      if (std::find(accepted.begin(), accepted.end(), m_package) == accepted.end()) accepted.push_back(m_package);
+      if (m_buttonCallback) m_buttonCallback(ButtonType::Accept);
+      return true;
+    }
+    case IDC_DECLINE:
+      Decline(ButtonType::Decline);
+      return true;
+    case IDC_SKIP_ALL:
+      Decline(ButtonType::SkipAll);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ProductPage::OnNotify(const NMHDR& header, LRESULT& result) {
+  return header.idFrom == IDC_DISCLAIMER_LINK && OnLinkClick(header, result);
+}
+
+HBRUSH ProductPage::OnCtlColor(HDC dc, HWND control, UINT message) {
+  if (control != nullptr && control == GetItem(IDC_DISCLAIMER_LINK)) {
+    ::SetBkMode(dc, TRANSPARENT);
+    return m_backgroundBrush.get();
+  }
+  return IPage::OnCtlColor(dc, control, message);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// One offer: its picture and a disclaimer with links to the offer's privacy policy and terms,
+// and Accept, Decline and Skip All. The dialog's offer flow decides what comes next.
+#include <windows.h>
+
+#include "pages/CStaticFromImage.h"
+#include "pages/IPage.h"
+#include "ui/UniqueResource.h"
+
+class Package;
+
+class ProductPage : public IPage {
+ public:
+  ProductPage(std::shared_ptr<LanguageManager> languageManager, std::shared_ptr<Package> package, ui::Dialog* parent);
+
+  void OnNavigateToPage() override;
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+  // The disclaimer is filled with the offer's values again after every language change.
+  void UpdateTexts() override;
+  std::wstring GetPageName() const override { return L"ProductPage"; }
+
+ protected:
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(const NMHDR& header, LRESULT& result) override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+
+ private:
+  void Decline(ButtonType type);
+
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  std::shared_ptr<Package> m_package;
+  CStaticFromImage m_offerImage;
+  ui::UniqueHbrush m_backgroundBrush;
+};

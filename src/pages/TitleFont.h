@@ -1,0 +1,14 @@
+#pragma once
+// The bold title of the licence and classic pages: the title control's own font, 12 units high
+// and of the heaviest weight. The font lives as long as the page that owns this object.
+#include <windows.h>
+
+#include "ui/UniqueResource.h"
+
+class TitleFont {
+ public:
+  void Apply(HWND title);
+
+ private:
+  ui::UniqueHfont m_font;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// The page before the offers in the normal page set: the product picture, a welcome text naming
+// the product and up to three links (privacy policy, terms, the wizard's licence).
+#include <windows.h>
+
+#include <string>
+
+#include "pages/CStaticFromImage.h"
+#include "pages/IPage.h"
+#include "ui/UniqueResource.h"
+
+class WelcomePageIsv : public IPage {
+ public:
+  WelcomePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+
+  void OnNavigateToPage() override {}
+  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
+  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
+  // Each link is as wide as its text in the current language.
+  void UpdateTexts() override;
+  std::wstring GetPageName() const override { return L"WelcomePage"; }
+
+ protected:
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(const NMHDR& header, LRESULT& result) override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+
+ private:
+  struct Link {
+    int id;
+    std::string key;
+    std::wstring url;
+  };
+
+  ButtonCallback m_buttonCallback;
+  ErrorCallback m_errorCallback;
+  CStaticFromImage m_productImage;
+  Link m_links[3];
+  ui::UniqueHbrush m_backgroundBrush;
+};
