@@ -40,9 +40,7 @@ std::wstring FolderOfFile(const std::wstring& path) {
   return full.substr(0, slash == 2 && full[1] == L':' ? slash + 1 : slash);
 }
 
-}  // namespace
-
-ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait) {
+ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool wait, StartedProcesses& record) {
   std::wstring commandLine = L"\"" + exePath + L"\" " + arguments;
   // An installer that opens files beside itself by relative name finds them: the wizard's
   // own current folder is usually Downloads.
@@ -56,7 +54,7 @@ ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& argume
   }
   ui::UniqueHandle process(info.hProcess);
   ui::UniqueHandle thread(info.hThread);
-  StartedProcesses::GetInstance()->Add(process.get(), folder);
+  record.Add(process.get(), folder);
 
   DWORD exitCode = ExecResult::kNoExitCode;
   if (wait && ::WaitForSingleObject(process.get(), INFINITE) == WAIT_OBJECT_0 &&
@@ -66,14 +64,21 @@ ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& argume
   return {exitCode, ExitCodeText(exitCode), true};
 }
 
+}  // namespace
+
+ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait) {
+  return Run(exePath, arguments, wait, *StartedProcesses::GetInstance());
+}
+
 std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait) {
   std::promise<ExecResult> promise;
   std::future<ExecResult> future = promise.get_future();
   try {
-    std::thread([exePath = std::move(exePath), arguments = std::move(arguments), wait,
-                 promise = std::move(promise)]() mutable noexcept {
+    // The thread holds the record too: it may still be starting a process as the wizard exits.
+    std::thread([exePath = std::move(exePath), arguments = std::move(arguments), wait, promise = std::move(promise),
+                 record = StartedProcesses::GetInstance()]() mutable noexcept {
       try {
-        promise.set_value(RunExecutable(exePath, arguments, wait));
+        promise.set_value(Run(exePath, arguments, wait, *record));
       } catch (...) {
         promise.set_exception(std::current_exception());
       }

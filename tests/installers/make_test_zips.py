@@ -66,7 +66,7 @@ def archives(installer):
     return {
         # Unpacked and run: the installer and the data file it reads after a delay.
         "offer.zip": build([entry("Setup.exe", installer), entry("payload.txt", b"payload beside the installer"),
-                            entry("docs/", b"")]),
+                            entry("docs/", b""), entry("docs/L\u00e4s mig.txt", b"hej")]),
         "nested.zip": build([entry("tools/", b""), entry("tools/setup.exe", installer)]),
         # b.exe sorts first without case; ordinal order would pick C.exe.
         "two_exes.zip": build([entry("C.exe", installer), entry("b.exe", installer), entry("a.txt"),

@@ -57,6 +57,7 @@ TEST(ExtractArchive, UnpacksEveryEntry) {
   ASSERT_TRUE(install::ExtractArchive(DataFile(L"offer.zip"), scratch.Path()));
   EXPECT_EQ(Contents(scratch.Path()), (std::vector<std::wstring>{L"Setup.exe", L"docs", L"log", L"payload.txt"}));
   EXPECT_EQ(installtest::ReadBytes(scratch[L"payload.txt"]), "payload beside the installer");
+  EXPECT_EQ(installtest::ReadBytes(scratch[L"docs\\L\u00e4s mig.txt"]), "hej") << "a UTF-8 name";
   EXPECT_EQ(installtest::ReadBytes(scratch[L"Setup.exe"]), installtest::ReadBytes(DataFile(L"test_installer.exe")));
 }
 
