@@ -22,6 +22,7 @@ APT_PACKAGES=(
   xvfb x11-utils imagemagick
   python3 openssl ca-certificates locales iproute2 util-linux
   nlohmann-json3-dev clang-format
+  nsis
 )
 
 log() { printf 'setup: %s\n' "$*" >&2; }
@@ -96,7 +97,9 @@ fetch_source() { # package -> prints unpacked folder
   mkdir -p "$SRC_CACHE"
   dir=$(find "$SRC_CACHE" -maxdepth 1 -type d -name "$pkg-*" | head -n1)
   if [ -z "$dir" ]; then
-    (cd "$SRC_CACHE" && apt-get source -qq "$pkg" >/dev/null 2>&1)
+    # A security mirror may list a source it does not serve; the release's own is then taken.
+    (cd "$SRC_CACHE" && { apt-get source -qq "$pkg" >/dev/null 2>&1 ||
+      { . /etc/os-release && apt-get source -qq -t "$VERSION_CODENAME" "$pkg" >/dev/null 2>&1; }; })
     dir=$(find "$SRC_CACHE" -maxdepth 1 -type d -name "$pkg-*" | head -n1)
   fi
   [ -n "$dir" ] || { log "apt-get source $pkg failed"; exit 1; }
@@ -120,12 +123,42 @@ cross_build() { # arch name srcdir [cmake args...]
   touch "$stamp"
 }
 
+# zlib and the unzip half of its minizip contrib, compiled straight into static libraries:
+# zlib's CMake file needs the win32 folder that Debian's tarball leaves out, and minizip has
+# only autotools files. Function sections let the stub keep only the inflater it calls.
+build_zlib() { # arch
+  local arch=$1 stamp="$DEPS_ROOT/$1/.zlib.built"
+  [ -f "$stamp" ] && return 0
+  need_root "build zlib"
+  log "building zlib and minizip for MinGW $arch"
+  local src bdir="$SRC_CACHE/build-zlib-$arch" cc="$arch-w64-mingw32-gcc-posix" ar="$arch-w64-mingw32-ar"
+  src=$(fetch_source zlib)
+  rm -rf "$bdir"
+  mkdir -p "$bdir/zlib" "$bdir/minizip" "$DEPS_ROOT/$arch/lib" "$DEPS_ROOT/$arch/include/minizip"
+  local flags=(-O2 -ffunction-sections -fdata-sections -I"$src") f
+  for f in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
+    "$cc" "${flags[@]}" -c "$src/$f.c" -o "$bdir/zlib/$f.o"
+  done
+  for f in unzip ioapi iowin32; do
+    "$cc" "${flags[@]}" -c "$src/contrib/minizip/$f.c" -o "$bdir/minizip/$f.o"
+  done
+  rm -f "$DEPS_ROOT/$arch/lib/libz.a" "$DEPS_ROOT/$arch/lib/libminizip.a"
+  "$ar" rcs "$DEPS_ROOT/$arch/lib/libz.a" "$bdir"/zlib/*.o
+  "$ar" rcs "$DEPS_ROOT/$arch/lib/libminizip.a" "$bdir"/minizip/*.o
+  install -m 644 "$src/zlib.h" "$src/zconf.h" "$DEPS_ROOT/$arch/include/"
+  install -m 644 "$src/contrib/minizip/unzip.h" "$src/contrib/minizip/ioapi.h" "$src/contrib/minizip/iowin32.h" \
+    "$DEPS_ROOT/$arch/include/minizip/"
+  touch "$stamp"
+}
+
 ensure_cross_libs() {
   local arch=$1
-  [ -f "$DEPS_ROOT/$arch/.tinyxml2.built" ] && [ -f "$DEPS_ROOT/$arch/.googletest.built" ] && return 0
+  [ -f "$DEPS_ROOT/$arch/.zlib.built" ] && [ -f "$DEPS_ROOT/$arch/.tinyxml2.built" ] &&
+    [ -f "$DEPS_ROOT/$arch/.googletest.built" ] && return 0
   need_root "dependency builds"
   cross_build "$arch" tinyxml2 "$(fetch_source tinyxml2)" -Dtinyxml2_BUILD_TESTING=OFF
   cross_build "$arch" googletest "$(fetch_source googletest)" -DBUILD_GMOCK=OFF -Dgtest_force_shared_crt=ON
+  build_zlib "$arch"
 }
 
 ensure_apt

@@ -7,6 +7,7 @@
 
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
+#include "config/FileNames.h"
 #include "download/DownloadError.h"
 #include "download/ProgressReporter.h"
 #include "download/TargetFile.h"
@@ -92,7 +93,7 @@ DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& fileN
     if (m_invalidPathNotice) m_invalidPathNotice();
     return {};
   }
-  if (auto problem = download::FileNameProblem(fileName)) return {{}, std::move(*problem)};
+  if (auto problem = config::FileNameProblem(fileName)) return {{}, std::move(*problem)};
   if (!AppendPath(path, fileName)) return {};
   return {std::move(path), {}};
 }

@@ -5,27 +5,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <array>
-#include <cwctype>
 #include <string_view>
 
 #include "download/DownloadManager.h"
 
 namespace download {
-namespace {
-
-bool IsReservedDeviceName(std::wstring_view name) {
-  // "nul.txt" and "CON .log" open the device just like "NUL" and "CON".
-  std::wstring base(name.substr(0, name.find(L'.')));
-  while (!base.empty() && base.back() == L' ') base.pop_back();
-  std::transform(base.begin(), base.end(), base.begin(), [](wchar_t c) { return std::towupper(c); });
-  static constexpr std::array<std::wstring_view, 4> kPlain = {L"CON", L"PRN", L"AUX", L"NUL"};
-  if (std::find(kPlain.begin(), kPlain.end(), base) != kPlain.end()) return true;
-  return base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")) && base[3] >= L'1' &&
-         base[3] <= L'9';
-}
-
-}  // namespace
 
 std::wstring FileNameFromUrl(const std::wstring& url) {
   std::wstring_view rest(url);
@@ -34,19 +18,6 @@ std::wstring FileNameFromUrl(const std::wstring& url) {
   const auto slash = rest.rfind(L'/');
   if (slash == std::wstring_view::npos) return {};
   return std::wstring(rest.substr(slash + 1));
-}
-
-std::optional<std::wstring> FileNameProblem(const std::wstring& name) {
-  if (name.empty()) return L"The download has no file name.";
-  const std::wstring invalid = L"Invalid file name: \"" + name + L"\"";
-  if (name == L"." || name == L"..") return invalid;
-  constexpr std::wstring_view kForbidden = L"<>:\"/\\|?*";
-  for (const wchar_t c : name) {
-    if (c < 32 || kForbidden.find(c) != std::wstring_view::npos) return invalid;
-  }
-  if (name.back() == L'.' || name.back() == L' ') return invalid;
-  if (IsReservedDeviceName(name)) return invalid;
-  return std::nullopt;
 }
 
 }  // namespace download

@@ -1,17 +1,11 @@
 #pragma once
-// Where a download lands: the file name taken from a URL or given by the caller, checked so
-// that it names exactly one file inside the target folder.
-#include <optional>
+// Where a download lands: the file name taken from a URL or given by the caller; the caller
+// checks it with config::FileNameProblem so that it names exactly one file in the folder.
 #include <string>
 
 namespace download {
 
 // The last path segment of the URL; query and fragment are not part of a file name.
 std::wstring FileNameFromUrl(const std::wstring& url);
-
-// Why `name` cannot be used as a plain file name inside a folder (empty, "." or "..",
-// separators, drive colons, characters or device names Windows refuses, trailing dots or
-// spaces that Windows would silently strip); nothing when it can.
-std::optional<std::wstring> FileNameProblem(const std::wstring& name);
 
 }  // namespace download

@@ -7,7 +7,6 @@
 namespace {
 
 using download::FileNameFromUrl;
-using download::FileNameProblem;
 
 TEST(FileNameFromUrl, LastSegmentWithoutQueryOrFragment) {
   EXPECT_EQ(FileNameFromUrl(L"https://host/f/setup.exe"), L"setup.exe");
@@ -15,18 +14,6 @@ TEST(FileNameFromUrl, LastSegmentWithoutQueryOrFragment) {
   EXPECT_EQ(FileNameFromUrl(L"https://host/f/setup.exe#a/b"), L"setup.exe");
   EXPECT_EQ(FileNameFromUrl(L"https://host/f/"), L"");
   EXPECT_EQ(FileNameFromUrl(L"setup.exe"), L"");
-}
-
-TEST(FileNameProblem, NamesThatCannotBePlainFilesInTheFolder) {
-  for (const wchar_t* name : {L"setup.exe", L"My Setup (1).exe", L"a..b", L".hidden", L"conference.exe", L"com10"}) {
-    EXPECT_FALSE(FileNameProblem(name)) << name;
-  }
-  EXPECT_EQ(FileNameProblem(L"").value_or(L""), L"The download has no file name.");
-  for (const wchar_t* name :
-       {L".", L"..", L"..\\up.exe", L"a/b.exe", L"C:\\x.exe", L"x:y", L"a\tb", L"a?b", L"a*b", L"a|b", L"a\"b", L"<a>",
-        L"trail.", L"trail ", L"CON", L"nul.txt", L"Com1.exe", L"lpt9", L"aux .log"}) {
-    EXPECT_EQ(FileNameProblem(name).value_or(L""), L"Invalid file name: \"" + std::wstring(name) + L"\"") << name;
-  }
 }
 
 TEST(AppendPath, JoinsWithinTheLimit) {

@@ -1,0 +1,14 @@
+#pragma once
+// Rules for one component of a path the wizard writes (a downloaded file, an entry of an
+// unpacked archive), shared by the download engine and the installer helpers.
+#include <optional>
+#include <string>
+
+namespace config {
+
+// Why `name` cannot be used as a plain file name inside a folder (empty, "." or "..",
+// separators, drive colons, characters or device names Windows refuses, trailing dots or
+// spaces that Windows would silently strip); nothing when it can.
+std::optional<std::wstring> FileNameProblem(const std::wstring& name);
+
+}  // namespace config

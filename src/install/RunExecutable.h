@@ -1,0 +1,19 @@
+#pragma once
+// Starts installers: the classic "quoted path, space, arguments" command line, run in the
+// installer's own folder, optionally waited for.
+#include <future>
+#include <string>
+
+#include "install/ExecResult.h"
+
+namespace install {
+
+// Never throws for a failed start; the failure is in the result. Every started process is
+// added to StartedProcesses, so the wizard's clean-up knows its folder is in use.
+ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait);
+
+// RunExecutable on a thread of its own. The thread holds only its copies of the arguments
+// and the future's shared state, so dropping the future never waits for the installer.
+std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait);
+
+}  // namespace install

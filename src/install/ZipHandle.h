@@ -1,0 +1,17 @@
+#pragma once
+// Owner of an open minizip archive.
+#include <minizip/unzip.h>
+
+#include "ui/UniqueResource.h"
+
+namespace install {
+
+struct UnzipTraits {
+  using Type = unzFile;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { ::unzClose(h); }
+};
+
+using UniqueUnzip = ui::UniqueResource<UnzipTraits>;
+
+}  // namespace install

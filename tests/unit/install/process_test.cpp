@@ -1,0 +1,141 @@
+// Starting installers: the command line, the folder they run in, exit codes, launch
+// failures, the asynchronous start and the record of installers still running.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "InstallTestSupport.h"
+#include "install/RunExecutable.h"
+#include "install/StartedProcesses.h"
+#include "ui/Strings.h"
+
+namespace {
+
+using install::ExecResult;
+using install::RunExecutable;
+using installtest::Scratch;
+using installtest::WaitForRecords;
+
+bool IsListed(const std::wstring& folder) {
+  const auto folders = install::StartedProcesses::GetInstance()->FoldersWithRunningProcesses();
+  return std::find(folders.begin(), folders.end(), folder) != folders.end();
+}
+
+TEST(RunExecutable, QuotedPathSpaceArgumentsInTheInstallersFolder) {
+  struct Case {
+    const wchar_t* relativePath;
+    const wchar_t* arguments;
+  };
+  for (const Case& c : {Case{L"plain\\setup.exe", L"/S"}, Case{L"with space\\my setup.exe", L""},
+                        Case{L"q\\setup.exe", L"/D=\"C:\\Program Files\\Tool\" \"\" /S"}}) {
+    Scratch scratch;
+    const std::wstring exe = scratch[c.relativePath];
+    installtest::Place(installtest::DataFile(L"test_installer.exe"), exe);
+    // The wizard's own current folder is elsewhere (usually Downloads).
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    ::SetCurrentDirectoryW(temp);
+
+    const ExecResult result = RunExecutable(exe, c.arguments, true);
+
+    EXPECT_TRUE(result.started) << result.exitCode;
+    const auto records = WaitForRecords(scratch.LogFolder());
+    ASSERT_EQ(records.size(), 1u) << c.relativePath;
+    EXPECT_EQ(records[0].at("cmdline"), ui::WideToUtf8(L"\"" + exe + L"\" " + c.arguments));
+    EXPECT_EQ(records[0].at("cwd"), ui::WideToUtf8(exe.substr(0, exe.rfind(L'\\'))));
+  }
+}
+
+TEST(RunExecutable, ExitCodeAndTextWhenWaitedOrNot) {
+  struct Case {
+    const wchar_t* name;
+    bool wait;
+    DWORD exitCode;
+    const wchar_t* text;
+  };
+  for (const Case& c : {Case{L"setup-exit3.exe", true, 3, L"exit code = 3"}, Case{L"setup.exe", true, 0, L""},
+                        Case{L"setup-exit3.exe", false, ExecResult::kNoExitCode, L"exit code = 4294967295"}}) {
+    Scratch scratch;
+    installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[c.name]);
+
+    const ExecResult result = RunExecutable(scratch[c.name], L"", c.wait);
+
+    EXPECT_TRUE(result.started) << c.name;
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(result.text, c.text) << c.name;
+    WaitForRecords(scratch.LogFolder());
+  }
+}
+
+TEST(RunExecutable, FailedStartIsAResultNotAnExitCode) {
+  Scratch scratch;
+  installtest::Place(installtest::DataFile(L"offer.zip"), scratch[L"offer.zip"]);
+  for (const std::wstring& path : {scratch[L"missing.exe"], scratch[L"offer.zip"]}) {
+    const ExecResult result = RunExecutable(path, L"/S", true);
+
+    EXPECT_FALSE(result.started) << path;
+    EXPECT_EQ(result.exitCode, ExecResult::kNoExitCode) << path;
+    const std::wstring prefix = L"Error launching executable: ";
+    EXPECT_EQ(result.text.substr(0, prefix.size()), prefix) << path;
+    EXPECT_GT(result.text.size(), prefix.size()) << "the system's message follows: " << path;
+  }
+}
+
+TEST(RunExecutable, RunsARealNsisInstallerSilently) {
+  Scratch scratch;
+  const std::wstring exe = scratch[L"nsis setup.exe"];
+  installtest::Place(installtest::DataFile(L"nsis_setup.exe"), exe);
+
+  const ExecResult result = RunExecutable(exe, L"/S", true);
+
+  EXPECT_EQ(result.exitCode, 0u) << ui::WideToUtf8(result.text);
+  const auto records = WaitForRecords(scratch.LogFolder());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_NE(records[0].at("cmdline").find("/S"), std::string::npos);
+  EXPECT_EQ(installtest::ReadBytes(scratch[L"log\\nsis-installed\\payload.txt"]),
+            "Installed by the NSIS test installer.\r\n");
+}
+
+TEST(RunExecutableAsync, DroppingTheFutureDoesNotWaitForTheInstaller) {
+  Scratch scratch;
+  installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[L"slow\\setup.exe"]);
+  const auto start = std::chrono::steady_clock::now();
+
+  install::RunExecutableAsync(scratch[L"slow\\setup.exe"], L"/sleep=6000", true);
+
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  WaitForRecords(scratch.LogFolder());
+}
+
+TEST(RunExecutableAsync, DeliversTheWaitedResult) {
+  Scratch scratch;
+  installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[L"setup.exe"]);
+
+  const ExecResult result = install::RunExecutableAsync(scratch[L"setup.exe"], L"/exit=7", true).get();
+
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 7u);
+  EXPECT_EQ(result.text, L"exit code = 7");
+}
+
+TEST(StartedProcesses, ListsTheFoldersOfInstallersUntilTheyExit) {
+  Scratch scratch;
+  installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[L"running\\setup.exe"]);
+  installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[L"done\\setup.exe"]);
+
+  ASSERT_TRUE(RunExecutable(scratch[L"running\\setup.exe"], L"/sleep=3000", false).started);
+  ASSERT_TRUE(RunExecutable(scratch[L"done\\setup.exe"], L"", true).started);
+
+  EXPECT_TRUE(IsListed(scratch[L"running"]));
+  EXPECT_FALSE(IsListed(scratch[L"done"]));
+  WaitForRecords(scratch.LogFolder(), 2);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (IsListed(scratch[L"running"]) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_FALSE(IsListed(scratch[L"running"]));
+}
+
+}  // namespace
