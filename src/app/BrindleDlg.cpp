@@ -14,6 +14,7 @@
 #include "config/SignedRequest.h"
 #include "download/DownloadManager.h"
 #include "i18n/LanguageManager.h"
+#include "install/StartedProcesses.h"
 #include "offers/Package.h"
 #include "pages/ErrorPage.h"
 #include "pages/IPage.h"
@@ -42,6 +43,9 @@ WizardShellOptions DefaultWizardShellOptions() {
   WizardShellOptions options;
   options.pages = MakeWizardPageFactory();
   options.askToClose = AskWithMessageBox;
+  options.runningInstallerFolders = [] {
+    return install::StartedProcesses::GetInstance()->FoldersWithRunningProcesses();
+  };
   return options;
 }
 
