@@ -88,7 +88,11 @@ void DownloadManager::ShowInvalidPathBox() { ::MessageBoxW(nullptr, L"Invalid pa
 
 DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& fileName, bool useWorkFolder) {
   const auto configuration = ConfigurationManager::GetInstance();
-  std::wstring path = useWorkFolder ? configuration->workFolder : configuration->downloadFolder;
+  return ResolveTargetIn(useWorkFolder ? configuration->workFolder : configuration->downloadFolder, fileName);
+}
+
+DownloadManager::Target DownloadManager::ResolveTargetIn(const std::wstring& folder, const std::wstring& fileName) {
+  std::wstring path = folder;
   if (!::PathIsDirectoryW(path.c_str())) {
     if (m_invalidPathNotice) m_invalidPathNotice();
     return {};
@@ -140,11 +144,24 @@ void DownloadManager::TransferToFile(const std::wstring& url, HWND window, const
 
 DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
                                              bool useWorkFolder) {
+  const auto configuration = ConfigurationManager::GetInstance();
+  return DownloadInto(url, window, fileName, useWorkFolder ? configuration->workFolder : configuration->downloadFolder);
+}
+
+DownloadResult DownloadManager::DownloadFileToFolder(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                                     const std::wstring& folder) {
+  // Made here when missing; one that exists already is used as it is.
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return DownloadInto(url, window, fileName, folder);
+}
+
+DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                             const std::wstring& folder) {
   DownloadResult result;
   Target target;
   bool fallBack = false;
   try {
-    target = ResolveTarget(url, fileName, useWorkFolder);
+    target = ResolveTargetIn(folder, fileName.empty() ? download::FileNameFromUrl(url) : fileName);
     // An unusable name stays unusable for the other transport: no second attempt.
     if (!target.problem.empty()) {
       result.error = L"[WINHTTP] " + target.problem;
@@ -158,13 +175,14 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND windo
   }
   if (fallBack) {
     ::Sleep(config::GetBuildSettings().downloadFallbackPauseMs);
-    const DownloadResult second = WinInetAttempt(url, window, fileName, useWorkFolder, &target);
+    const DownloadResult second = WinInetAttempt(url, window, fileName, false, &target);
     if (second.success) {
       result.success = true;
     } else {
       result.error += second.error;
     }
   }
+  if (result.success) result.path = target.path;
   return result;
 }
 

@@ -13,6 +13,7 @@
 struct DownloadResult {
   bool success = false;
   std::wstring error;  // empty on success, unless the WinINet fallback saved a failed WinHTTP try
+  std::wstring path;   // the file written, on success
 };
 
 using MemoryDownloadCallback = std::function<void(std::unique_ptr<std::vector<char>>)>;
@@ -24,6 +25,10 @@ class DownloadManager {
   // WinHTTP, then after a pause WinINet. Never throws; a failed download leaves no file behind
   // and a file of the same name untouched.
   DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder);
+  // The same into `folder`, made when missing: each package gets a folder of its own, so two
+  // installers of the same name never overwrite each other.
+  DownloadResult DownloadFileToFolder(const std::wstring& url, HWND window, const std::wstring& fileName,
+                                      const std::wstring& folder);
   DownloadResult DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
@@ -51,6 +56,9 @@ class DownloadManager {
 
   static void ShowInvalidPathBox();
   Target ResolveTarget(const std::wstring& fileName, bool useWorkFolder);
+  Target ResolveTargetIn(const std::wstring& folder, const std::wstring& fileName);
+  DownloadResult DownloadInto(const std::wstring& url, HWND window, const std::wstring& fileName,
+                              const std::wstring& folder);
   Target ResolveTarget(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
   // `resolved` null: the target is worked out inside the attempt.
   DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,

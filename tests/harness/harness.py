@@ -138,6 +138,12 @@ class Harness:
             src = SOURCE / "tests" / "data" / sub
             if src.is_dir():
                 shutil.copytree(src, service_dir / sub, dirs_exist_ok=True)
+        # The sample pictures, and the test installers and archives this build tree made, so
+        # whole wizard runs can download and start them.
+        shutil.copytree(SOURCE / "service" / "sample" / "content", service_dir / "content", dirs_exist_ok=True)
+        installers = self.build / "tests" / "install_data"
+        if installers.is_dir():
+            shutil.copytree(installers, service_dir / "content" / "install", dirs_exist_ok=True)
         ready = service_dir / "ready.json"
         ready.unlink(missing_ok=True)
         db = service_dir / "service.db"
