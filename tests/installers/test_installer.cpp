@@ -1,5 +1,5 @@
 // A stand-in installer: records how it was started and exits with a chosen code.
-//   /exit=N      exit code N (else "exitN" in its own file name, else 0)
+//   /exit=N      exit code N (else BRINDLE_INSTALLER_EXIT, else "exitN" in its own file name, else 0)
 //   /sleep=MS    wait first, like an installer still busy after the wizard moved on
 //   /read=NAME   then read NAME beside itself and record what it found
 // The record goes to the folder named by BRINDLE_INSTALLER_LOG (else beside the program) as
@@ -36,6 +36,10 @@ std::wstring ArgumentValue(const std::wstring& prefix) {
 DWORD ChosenExitCode(const std::wstring& module) {
   const std::wstring argument = ArgumentValue(L"/exit=");
   if (!argument.empty()) return std::wcstoul(argument.c_str(), nullptr, 10);
+  // For a wizard run whose installer's name and arguments are fixed by the build.
+  wchar_t fromEnvironment[16] = {};
+  const DWORD length = ::GetEnvironmentVariableW(L"BRINDLE_INSTALLER_EXIT", fromEnvironment, 16);
+  if (length > 0 && length < 16) return std::wcstoul(fromEnvironment, nullptr, 10);
   const std::wstring name = module.substr(module.rfind(L'\\') + 1);
   const auto marker = name.find(L"exit");
   return marker == std::wstring::npos ? 0 : std::wcstoul(name.c_str() + marker + 4, nullptr, 10);
