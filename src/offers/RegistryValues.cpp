@@ -38,7 +38,8 @@ std::wstring ReadStringValue(HKEY key, const std::wstring& subkey, const std::ws
   DWORD read = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
   result = ::RegGetValueW(key, sub, name.c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(), &read);
   if (result != ERROR_SUCCESS) throw RegistryError("Cannot read string from registry", result);
-  std::size_t length = std::min<std::size_t>(read / sizeof(wchar_t), buffer.size());
+  // An odd last byte is kept as a character of its own (the buffer was zeroed).
+  std::size_t length = std::min<std::size_t>((read + 1) / sizeof(wchar_t), buffer.size());
   while (length > 0 && buffer[length - 1] == L'\0') --length;
   return std::wstring(buffer.data(), length);
 }
