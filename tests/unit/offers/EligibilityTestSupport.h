@@ -1,10 +1,11 @@
 #pragma once
 // What the eligibility tests share: facts a test sets, an evaluator that records its verdicts,
-// and registry keys created for one test in the view it names.
+// and registry keys, files and processes made for one test and removed afterwards.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,8 +32,8 @@ class TestFacts : public SystemMachineFacts {
   Measurement MeasureTotalMemory() override { return memory ? *memory : SystemMachineFacts::MeasureTotalMemory(); }
   ProcessorClock ReadProcessorMHz() override { return cpu ? *cpu : SystemMachineFacts::ReadProcessorMHz(); }
   bool TestOsAtLeast(DWORD major, DWORD minor) override {
-    if (!windowsVersion) return SystemMachineFacts::TestOsAtLeast(major, minor);
-    return *windowsVersion >= std::make_pair(major, minor);
+    return windowsVersion ? *windowsVersion >= std::make_pair(major, minor)
+                          : SystemMachineFacts::TestOsAtLeast(major, minor);
   }
   std::optional<bool> Query64BitWindows() override {
     return is64BitWindows ? is64BitWindows : SystemMachineFacts::Query64BitWindows();
@@ -44,21 +45,20 @@ class TestFacts : public SystemMachineFacts {
 std::shared_ptr<Package> MakeOffer(const nlohmann::json& ps, const std::string& id = "offer", int index = 0);
 
 // An evaluator whose rejection events are recorded instead of sent.
-class RulesUnderTest {
- public:
-  explicit RulesUnderTest(int maxOffers = 100, std::shared_ptr<TestFacts> facts = std::make_shared<TestFacts>());
+struct RulesUnderTest {
+  explicit RulesUnderTest(int maxOffers = 100);
   // "accepted", "stop", "no event" (rejected silently) or the reason of the rejection event.
   std::string Verdict(const std::shared_ptr<Package>& package);
   std::string Verdict(const nlohmann::json& ps, const std::string& id = "offer");
 
-  std::shared_ptr<TestFacts> facts;
+  std::shared_ptr<TestFacts> facts = std::make_shared<TestFacts>();
   OfferRules rules;
   std::vector<std::shared_ptr<Package>> accepted;
   std::vector<std::string> reasons;
 };
 
-// Keys and values one test relies on, created in the view it names; the destructor removes
-// what was created and puts back what was replaced.
+// Registry keys and values for one test, in the view it names; the destructor removes what was
+// created and puts back what was replaced.
 class RegistryScratch {
  public:
   RegistryScratch() = default;
@@ -67,22 +67,39 @@ class RegistryScratch {
   ~RegistryScratch();
 
   void Key(HKEY root, REGSAM view, const std::wstring& path);
-  void Value(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
-             DWORD size);
-  void String(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, const std::wstring& text);
-  void Dword(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, DWORD value);
-  // Removes the value for the test's duration.
-  void Absent(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name);
+  // Without data the value is removed for the test's duration.
+  void Value(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type = REG_NONE,
+             const void* data = nullptr, DWORD size = 0);
+  void String(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, const std::wstring& text) {
+    Value(root, view, path, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  }
+  void Dword(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, DWORD value) {
+    Value(root, view, path, name, REG_DWORD, &value, sizeof(value));
+  }
 
  private:
-  void SaveValue(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name);
   std::vector<std::function<void()>> m_undo;
 };
 
-// This process's own scratch names: "BrindleTest\Elig<pid>" below Software, lower-cased for
-// rule paths.
+// "Software\BrindleTest\Elig<pid>", and its lower-cased rule path below software.
 std::wstring ScratchKey();
 std::wstring ScratchRulePath();
+
+// A file (with the folders it needed, below the temporary folder when relative), removed with
+// them afterwards.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::filesystem::path& path);
+  ~TemporaryFile();
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  std::wstring Path() const { return m_path.wstring(); }
+  std::wstring Folder() const { return m_path.parent_path().wstring(); }
+
+ private:
+  std::filesystem::path m_path;
+  std::vector<std::filesystem::path> m_folders;  // deepest first
+};
 
 // A copy of the sleeper test program running under the given file name until destroyed.
 class RunningProgram {
@@ -93,21 +110,6 @@ class RunningProgram {
   RunningProgram& operator=(const RunningProgram&) = delete;
 
  private:
-  std::wstring m_path;
+  TemporaryFile m_copy;
   ui::UniqueHandle m_process;
-};
-
-// A folder under the temporary folder, removed with its files when destroyed.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::wstring& Path() const { return m_path; }
-  // Creates an empty file (and its folders) below the folder; returns its full path.
-  std::wstring File(const std::wstring& relative) const;
-
- private:
-  std::wstring m_path;
 };

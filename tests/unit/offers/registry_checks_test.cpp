@@ -45,13 +45,12 @@ TEST(RegistryChecks, KeysAndValues) {
 }
 
 TEST(RegistryChecks, InstalledApplications) {
-  ScratchFolder folder;
-  const std::wstring exe = folder.File(L"app.exe");
+  TemporaryFile exe(L"brindle-elig-apps\\app.exe");
   const std::wstring n = std::to_wstring(::GetCurrentProcessId());
   const std::wstring appPaths = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
   RegistryScratch scratch;
-  scratch.String(HKEY_CURRENT_USER, 0, appPaths + L"EligApp" + n + L".exe", L"", L"\"" + exe + L"\"");
-  scratch.String(HKEY_CURRENT_USER, 0, appPaths + L"EligGone" + n + L".exe", L"", folder.Path() + L"\\gone.exe");
+  scratch.String(HKEY_CURRENT_USER, 0, appPaths + L"EligApp" + n + L".exe", L"", L"\"" + exe.Path() + L"\"");
+  scratch.String(HKEY_CURRENT_USER, 0, appPaths + L"EligGone" + n + L".exe", L"", exe.Folder() + L"\\gone.exe");
   const std::string app = "eligapp" + Utf8(n) + ".exe";
   const std::string gone = "eliggone" + Utf8(n) + ".exe";
   const std::string upper = "EligApp" + Utf8(n) + ".exe";
@@ -102,46 +101,32 @@ TEST(RegistryChecks, TimeSinceUninstall) {
   }
 }
 
-class NoShowPeriod : public ::testing::Test {
- protected:
-  json Marker(const std::wstring& name) const {
-    return {{"pn", true}, {"pnr", "SOFTWARE\\" + Utf8(ScratchKey().substr(9)) + "\\Marker\\" + Utf8(name)}};
-  }
-  RegistryScratch m_scratch;
-};
-
-TEST_F(NoShowPeriod, DateOfTheMarker) {
+// The marker is a date YYYYMMDD in HKLM's 32-bit view, where WriteNoShowMarker puts it.
+TEST(RegistryChecks, NoShowPeriod) {
   constexpr std::int64_t kNow = 1700000000;
   const auto date = [](std::int64_t seconds) { return std::stoul(FormatLocalTimestamp(seconds, "%Y%m%d")); };
-  const std::wstring key = L"SOFTWARE\\" + ScratchKey().substr(9) + L"\\Marker";
+  const std::wstring key = L"SOFTWARE" + ScratchKey().substr(8) + L"\\Marker";
+  const auto offer = [&key](const char* name) { return json{{"pn", true}, {"pnr", Utf8(key) + "\\" + name}}; };
+  RegistryScratch scratch;
   const struct {
     DWORD dword;  // used when text is null
     const wchar_t* text;
     bool hidden;
-  } cases[] = {
-      {date(kNow), nullptr, false},
-      {date(kNow + 86400), nullptr, true},
-      {date(kNow - 86400), nullptr, false},
-      {0, L"9", false},  // not a date
-      {0, L"99991231", true},
-  };
+  } cases[] = {{date(kNow), nullptr, false},
+               {date(kNow + 86400), nullptr, true},
+               {date(kNow - 86400), nullptr, false},
+               {0, L"9", false},
+               {0, L"99991231", true}};
   for (const auto& c : cases) {
-    if (c.text) {
-      m_scratch.String(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, key, L"Until", c.text);
-    } else {
-      m_scratch.Dword(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, key, L"Until", c.dword);
-    }
+    if (c.text) scratch.String(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, key, L"Until", c.text);
+    if (!c.text) scratch.Dword(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, key, L"Until", c.dword);
     RulesUnderTest t;
     t.facts->now = kNow;
-    EXPECT_EQ(t.Verdict(Marker(L"Until")), c.hidden ? "PN NO SHOW" : "accepted") << c.dword;
+    EXPECT_EQ(t.Verdict(offer("Until")), c.hidden ? "PN NO SHOW" : "accepted") << c.dword;
   }
-}
-
-TEST_F(NoShowPeriod, WrittenMarkerHidesTheOffer) {
-  m_scratch.Key(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"SOFTWARE\\" + ScratchKey().substr(9) + L"\\Marker");
-  EXPECT_EQ(RulesUnderTest().Verdict(Marker(L"Shown")), "accepted");
-  ASSERT_TRUE(MakeOffer(Marker(L"Shown"))->WriteNoShowMarker());
-  EXPECT_EQ(RulesUnderTest().Verdict(Marker(L"Shown")), "PN NO SHOW");
+  EXPECT_EQ(RulesUnderTest().Verdict(offer("Shown")), "accepted");
+  ASSERT_TRUE(MakeOffer(offer("Shown"))->WriteNoShowMarker());
+  EXPECT_EQ(RulesUnderTest().Verdict(offer("Shown")), "PN NO SHOW");
 }
 
 // Many offers asking the same: each fact measured once, each software root and view listed
