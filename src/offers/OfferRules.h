@@ -88,7 +88,7 @@ class OfferRules {
 
   bool Is64BitWindows();
   std::vector<std::wstring> ExpandLowerCased(const std::wstring& entry);
-  // Opens a key (a subkey below "software" without a view in the 32-bit view), counted.
+  // Opens a key, in the 32-bit view unless the access names one; counted.
   LONG OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
   // Opens an existing key of a full path for reading its values, in the view the path asks for.
   bool OpenExistingKey(std::wstring path, ui::UniqueHkey& key);

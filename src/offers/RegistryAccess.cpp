@@ -21,7 +21,7 @@ bool HasEmptyComponent(std::wstring_view path) {
 }  // namespace
 
 LONG OfferRules::OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
-  return m_facts->OpenKey(root, subkey, win32::WithDefaultView(subkey, access), key);
+  return m_facts->OpenKey(root, subkey, win32::WithDefaultView(access), key);
 }
 
 std::vector<std::wstring> OfferRules::ExpandLowerCased(const std::wstring& entry) {

@@ -68,10 +68,8 @@ std::optional<HKEY> FindRootKey(const std::wstring& name) {
   return found->second;
 }
 
-REGSAM WithDefaultView(std::wstring_view subkey, REGSAM access) {
-  if ((access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) != 0) return access;
-  const std::wstring first = LowerCase(std::wstring(subkey.substr(0, subkey.find(L'\\'))));
-  return first == L"software" ? (access | KEY_WOW64_32KEY) : access;
+REGSAM WithDefaultView(REGSAM access) {
+  return (access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) != 0 ? access : (access | KEY_WOW64_32KEY);
 }
 
 std::pair<std::wstring, std::wstring> SplitAtFirstBackslash(const std::wstring& text) {

@@ -46,10 +46,9 @@ bool NormalizeWow64Path(std::wstring& path, REGSAM& view, bool wow64);
 bool StartsWithSoftwarePrefix(std::wstring_view path);
 std::optional<HKEY> FindRootKey(const std::wstring& name);
 
-// A subkey below "software" that names no view is read in the 32-bit view: where a 32-bit
-// wizard on 64-bit Windows would be redirected, and what a 64-bit build must ask for to do
-// the same. Other keys keep the access they were given.
-REGSAM WithDefaultView(std::wstring_view subkey, REGSAM access);
+// Access that names no view gets the 32-bit one: the view a 32-bit wizard reads by default on
+// 64-bit Windows, named so that a 64-bit build reads the same keys (ignored on 32-bit Windows).
+REGSAM WithDefaultView(REGSAM access);
 
 // Left and right of the first (last) backslash; without one, both are the whole text.
 std::pair<std::wstring, std::wstring> SplitAtFirstBackslash(const std::wstring& text);

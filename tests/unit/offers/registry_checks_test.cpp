@@ -16,7 +16,7 @@ std::string Utf8(const std::wstring& text) { return ui::WideToUtf8(text); }
 TEST(RegistryChecks, KeysAndValues) {
   RegistryScratch scratch;
   const std::wstring key = ScratchKey() + L"\\Vendor";
-  scratch.Key(HKEY_CURRENT_USER, 0, key + L"\\Tool");
+  scratch.Key(HKEY_CURRENT_USER, KEY_WOW64_64KEY, key + L"\\Tool");
   scratch.String(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, key, L"Mode", L"On");
   scratch.Dword(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, key, L"Level", 2);
   const unsigned long long big = ~0ULL;
@@ -49,8 +49,10 @@ TEST(RegistryChecks, InstalledApplications) {
   const std::wstring n = std::to_wstring(::GetCurrentProcessId());
   const std::wstring appPaths = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
   RegistryScratch scratch;
-  scratch.String(HKEY_CURRENT_USER, 0, appPaths + L"EligApp" + n + L".exe", L"", L"\"" + exe.Path() + L"\"");
-  scratch.String(HKEY_CURRENT_USER, 0, appPaths + L"EligGone" + n + L".exe", L"", exe.Folder() + L"\\gone.exe");
+  scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY, appPaths + L"EligApp" + n + L".exe", L"",
+                 L"\"" + exe.Path() + L"\"");
+  scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY, appPaths + L"EligGone" + n + L".exe", L"",
+                 exe.Folder() + L"\\gone.exe");
   const std::string app = "eligapp" + Utf8(n) + ".exe";
   const std::string gone = "eliggone" + Utf8(n) + ".exe";
   const std::string upper = "EligApp" + Utf8(n) + ".exe";
@@ -91,7 +93,7 @@ TEST(RegistryChecks, TimeSinceUninstall) {
       {std::to_wstring(dayAgo), false, 7, "hkcu", false},               // not a root name: nothing read
   };
   for (const auto& c : cases) {
-    scratch.String(HKEY_CURRENT_USER, 0, key, L"When", c.stored);
+    scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY, key, L"When", c.stored);
     RulesUnderTest t;
     t.facts->now = kNow;
     const json check = {{"utr", c.root},    {"utk", Utf8(key)}, {"utvn", "WHEN"},
@@ -135,7 +137,7 @@ TEST(RegistryChecks, NoShowPeriod) {
 TEST(RegistryChecks, FactsAreMeasuredOnce) {
   const std::string app = "eligcount" + std::to_string(::GetCurrentProcessId()) + ".exe";
   RegistryScratch scratch;
-  scratch.String(HKEY_CURRENT_USER, 0,
+  scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY,
                  L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + ui::Utf8ToWide(app), L"",
                  L"C:\\nowhere\\app.exe");
   RulesUnderTest t;

@@ -39,7 +39,7 @@ class RegistryViews : public ::testing::Test {
   void SetUp() override {
     m_scratch.Key(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, ScratchKey() + L"\\Only32");
     m_scratch.Key(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, ScratchKey() + L"\\Only64\\MixedCase");
-    m_scratch.Key(HKEY_CURRENT_USER, 0, ScratchKey() + L"\\User");
+    m_scratch.Key(HKEY_CURRENT_USER, KEY_WOW64_64KEY, ScratchKey() + L"\\User");
   }
   // A full path below hkey_local_machine\software (optionally wow6432node) of the scratch key.
   static std::wstring Hklm(const std::wstring& rest, bool wow6432node = false) {
@@ -110,7 +110,7 @@ TEST(RegistryValues, ReadAsText) {
       {L"multi", REG_MULTI_SZ, multi, sizeof(multi), nullptr},
       {L"binary", REG_BINARY, binary, sizeof(binary), nullptr},
   };
-  for (const auto& c : cases) scratch.Value(HKEY_CURRENT_USER, 0, key, c.name, c.type, c.data, c.size);
+  for (const auto& c : cases) scratch.Value(HKEY_CURRENT_USER, KEY_WOW64_64KEY, key, c.name, c.type, c.data, c.size);
   RulesUnderTest t;
   for (const auto& c : cases) {
     std::wstring text = L"unchanged";

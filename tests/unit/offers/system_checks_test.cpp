@@ -46,9 +46,9 @@ TEST(SystemChecks, ProcessorClockMustBeADword) {
   RegistryScratch scratch;
   const std::wstring key = ScratchKey() + L"\\Processor";
   EXPECT_EQ(ReadProcessorClock(HKEY_CURRENT_USER, key).status, ProcessorClock::Status::kOpenFailed);
-  scratch.String(HKEY_CURRENT_USER, 0, key, L"~MHz", L"2400");
+  scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY, key, L"~MHz", L"2400");
   EXPECT_EQ(ReadProcessorClock(HKEY_CURRENT_USER, key).status, ProcessorClock::Status::kReadFailed);
-  scratch.Dword(HKEY_CURRENT_USER, 0, key, L"~MHz", 2400);
+  scratch.Dword(HKEY_CURRENT_USER, KEY_WOW64_64KEY, key, L"~MHz", 2400);
   EXPECT_EQ(ReadProcessorClock(HKEY_CURRENT_USER, key).mhz, 2400u);
 }
 
