@@ -47,6 +47,8 @@ TEST(HostileDocuments, FailThePackageQuickly) {
   } cases[] = {
       {"cmdu arrays 20,000 deep", OfferText("o", R"(, "cmdu": )" + Repeat("[", 20000) + Repeat("]", 20000)),
        Outcome::kTypeError},
+      {"fe arrays 20,000 deep", OfferText("o", R"(, "fe": )" + Repeat("[", 20000) + Repeat("]", 20000)),
+       Outcome::kTypeError},
       {"cmdu object 10,000 deep",
        OfferText("o", R"(, "cmdu": [{"utr": )" + Repeat(R"({"a": )", 10000) + "1" + Repeat("}", 10000) + "}]"),
        Outcome::kTypeError},
