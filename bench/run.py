@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints the figures we track: the size of the delivered stub, what makes it up, its
-start-up time under Wine against a minimal dialog program measured in the same run, and the
-download engine's throughput against curl fetching the same file from the same service.
+start-up time under Wine against a minimal dialog program measured in the same run, the
+download engine's throughput against curl fetching the same file from the same service, and
+the offer evaluation against a large registry with and without the subkey cache.
 
     bench/run.py RELEASE_TREE TEST_TREE [RUNS]
 """
@@ -118,6 +119,47 @@ def download_report(test, runs=2):
     print(f"peak working set of the downloading process, before -> after each download: {peaks}")
 
 
+BENCH_OFFERS = 1000
+BENCH_VENDORS = 10000
+
+
+def eligibility_report(test, rounds=2):
+    """Offers evaluated against a registry with many keys below one software root, with the
+    subkey cache and without it, in one process."""
+    harness = Harness(test)
+    harness.start()
+    reg_file = harness.dir / "home" / "bench-vendors.reg"
+    try:
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for number in range(BENCH_VENDORS):
+            lines += [f"[HKEY_LOCAL_MACHINE\\SOFTWARE\\BenchVendor{number:05d}]", ""]
+        reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
+        arch = harness.load_state()["arches"][0]
+        harness.wine(arch, "C:\\windows\\system32\\reg.exe", "import", windows_path(reg_file), "/reg:64",
+                     log_name="bench-reg.log", timeout=600)
+        wine_run = str(Path(test) / "harness" / "wine-run")
+        result = subprocess.run([wine_run, str(Path(test) / "tests" / "eligibility_bench.exe"), str(BENCH_OFFERS),
+                                 str(BENCH_VENDORS), str(rounds)], capture_output=True, text=True, timeout=1800,
+                                check=True)
+    finally:
+        harness.stop(quiet=True)
+        reg_file.unlink(missing_ok=True)
+    runs = {}
+    for line in result.stdout.splitlines():
+        mode, seconds, enumerations, opens, accepted = line.split()
+        if int(accepted) != BENCH_OFFERS:
+            raise RuntimeError(f"eligibility_bench accepted {accepted} of {BENCH_OFFERS} offers")
+        best = runs.get(mode)
+        if best is None or float(seconds) < best[0]:
+            runs[mode] = (float(seconds), int(enumerations), int(opens))
+    print(f"eligibility of {BENCH_OFFERS} offers (20 keys below software and 3 files each), "
+          f"{BENCH_VENDORS} keys below HKLM\\Software ({Path(test).name}, best of {rounds}):")
+    for mode, label in (("cache", "with the subkey cache"), ("nocache", "without it")):
+        seconds, enumerations, opens = runs[mode]
+        print(f"  {label:<22} {seconds:7.3f} s  {enumerations:>3} enumerations  {opens:>7} registry opens")
+    print(f"eligibility time ratio with / without the subkey cache: {runs['cache'][0] / runs['nocache'][0]:.2f}")
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__, file=sys.stderr)
@@ -125,6 +167,7 @@ def main():
     size_report(Path(sys.argv[1]) / "Brindle.exe")
     startup_report(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 15)
     download_report(sys.argv[2])
+    eligibility_report(sys.argv[2])
     return 0
 
 

@@ -19,6 +19,10 @@ using nlohmann::json;
 
 namespace {
 
+// Longer offer ids fail the package as a wrong value: ids are encoded in base 62, which takes
+// time quadratic in their length, and real ones are short.
+constexpr std::size_t kMaxOfferIdBytes = 256;
+
 std::string RequiredString(const json& object, const char* key) { return object.at(key).get<std::string>(); }
 
 template <typename T>
@@ -62,6 +66,10 @@ Package::Package(const SignedRequest& request, const json& offer, bool isMain, c
   const json& ad = offer.at("ad");
   m_adToken = RequiredString(ad, "f");
   m_offerId = RequiredString(ad, "o");
+  if (m_offerId.size() > kMaxOfferIdBytes) {
+    throw json::type_error::create(302, "offer id longer than " + std::to_string(kMaxOfferIdBytes) + " bytes",
+                                   &ad.at("o"));
+  }
   m_parameters.Add("pxl", PixelValue(config->GetMachineId(), m_offerId, config->GetRunStamp()));
   m_parameters.Add("of", m_adToken);
 
@@ -187,7 +195,8 @@ void Package::ReadEligibility(const json& ps) {
   m_valueDataMustNotMatch = ReadWideList(ps, "rvd");
   const auto checks = ps.find("cmdu");
   if (checks != ps.end()) {
-    for (const json& item : checks->get<std::vector<json>>()) {
+    // By reference: copying the items would recurse once per nesting level of a hostile document.
+    for (const json& item : checks->get_ref<const json::array_t&>()) {
       UninstallTimestampCheck check;
       check.root = ui::Utf8ToWide(RequiredString(item, "utr"));
       check.key = ui::Utf8ToWide(RequiredString(item, "utk"));
@@ -344,10 +353,10 @@ bool Package::WriteNoShowMarker() {
     const DWORD date = NoShowMarkerDate(now);
 
     ui::UniqueHkey key;
-    // No view flag: on 64-bit Windows a 32-bit wizard writes to the 32-bit view, where the
-    // no-show rule reads it.
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    // The 32-bit view, named explicitly so a 64-bit build writes where the 32-bit wizard does
+    // and where the no-show rule reads it.
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
       return false;
     }
     return ::RegSetValueExW(key.get(), valueName.empty() ? nullptr : valueName.c_str(), 0, REG_DWORD,

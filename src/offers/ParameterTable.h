@@ -15,7 +15,11 @@ class ParameterTable {
   const std::vector<std::pair<std::string, std::string>>& Entries() const { return m_entries; }
 
   // Every "{key}" of the table replaced by its value; unknown placeholders stay as written.
+  // Raises std::length_error instead of producing more than kMaxExpandedBytes: values may
+  // themselves be expanded texts, so sizes multiply.
   std::string Expand(std::string text) const;
+
+  static constexpr std::size_t kMaxExpandedBytes = 64 * 1024;
 
  private:
   std::vector<std::pair<std::string, std::string>> m_entries;

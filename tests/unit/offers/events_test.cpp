@@ -154,7 +154,7 @@ TEST_F(Events, WaitReturnsOnlyAfterEventsInFlightEnd) {
   package->SendEvent(EVENT_STARTED, {});
   package->SendEvent(EVENT_STARTED, {});
   package->WaitForEvents();
-  EXPECT_EQ(ServiceControl::Events().size(), 2u);
+  EXPECT_EQ(ServiceControl::Events().size(), 2u) << ServiceControl::Events().dump();
 }
 
 TEST_F(Events, DestroyingAPackageWaitsForItsEvents) {

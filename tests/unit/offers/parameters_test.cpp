@@ -130,15 +130,26 @@ TEST(NoShowMarker, DateIs180DaysAhead) {
   EXPECT_EQ(NoShowMarkerDate(LocalNoonFileTime(2025, 7, 5)), 20260101u);
 }
 
+// The marker lives in the 32-bit view, in 32-bit and 64-bit builds alike.
 DWORD ReadMarker(const wchar_t* subkey, const wchar_t* name, bool& found) {
   DWORD value = 0;
   DWORD size = sizeof(value);
-  found = ::RegGetValueW(HKEY_LOCAL_MACHINE, subkey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS;
+  ui::UniqueHkey key;
+  found = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ | KEY_WOW64_32KEY, key.put()) == ERROR_SUCCESS &&
+          ::RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS;
   return value;
 }
 
+void RemoveMarkers() {
+  ui::UniqueHkey software;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, software.put()) == 0) {
+    ::RegDeleteTreeW(software.get(), L"BrindleTest\\Offer");
+    ::RegDeleteTreeW(software.get(), L"BrindleTest\\Default");
+  }
+}
+
 TEST(NoShowMarker, WritesTheNamedValue) {
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\BrindleTest");
+  RemoveMarkers();
   auto package = std::make_shared<Package>(SignedRequest(), MinimalOffer(), false, "", 0);
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
@@ -159,7 +170,7 @@ TEST(NoShowMarker, WritesTheNamedValue) {
     package->m_pn.noShowMarker = marker;
     EXPECT_FALSE(package->WriteNoShowMarker()) << marker;
   }
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\BrindleTest");
+  RemoveMarkers();
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+#include "offers/OfferRules.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "config/ConfigurationManager.h"
+#include "config/Hashing.h"
+#include "config/TextUtil.h"
+#include "offers/Package.h"
+
+using nlohmann::json;
+
+namespace {
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+}  // namespace
+
+OfferRules::OfferRules(int maxOffers) : OfferRules(maxOffers, std::make_shared<SystemMachineFacts>()) {}
+
+OfferRules::OfferRules(int maxOffers, std::shared_ptr<MachineFacts> facts)
+    : m_maxOffers(maxOffers),
+      m_facts(std::move(facts)),
+      m_eventSink([](Package& package, int id, const json& extra) { package.SendEvent(id, extra); }) {}
+
+bool OfferRules::Evaluate(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted) {
+  try {
+    return EvaluateInOrder(package, stop, accepted);
+  } catch (const std::exception&) {
+    // A rule of one partner that cannot be evaluated costs that offer only.
+    Reject(package, "RULE ERROR");
+    return false;
+  }
+}
+
+bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted) {
+  const std::int64_t limit =
+      static_cast<std::int64_t>(m_maxOffers) + ConfigurationManager::GetInstance()->extraOfferSlots;
+  if (m_acceptedCount >= limit) {
+    stop = true;
+    return false;
+  }
+  if (CheckFlow(package, accepted)) return false;
+  const int vertical = package->m_vertical;
+  if (m_verticals.contains(vertical)) {
+    Reject(package, vertical == -1 ? "MULTIPLE OFFERS W/O VERTICAL" : "SAME VERTICAL OFFER ALREADY PRESENT");
+    return false;
+  }
+  if (package->m_exclusive && m_acceptedCount != 0) {
+    Reject(package, "EXCLUSIVE, BUT ANOTHER OFFER ALREADY PRESENT");
+    return false;
+  }
+  using Check = bool (OfferRules::*)(const PackagePtr&);
+  static constexpr Check kChecks[] = {&OfferRules::CheckRegistry,
+                                      &OfferRules::CheckDiskSpace,
+                                      &OfferRules::CheckMemory,
+                                      &OfferRules::CheckProcessor,
+                                      &OfferRules::CheckOsVersion,
+                                      &OfferRules::CheckProgramVersion,
+                                      &OfferRules::Check64BitOs,
+                                      &OfferRules::CheckFiles,
+                                      &OfferRules::CheckRunningApplication,
+                                      &OfferRules::CheckInstalledApps,
+                                      &OfferRules::CheckUninstallTimestamp,
+                                      &OfferRules::CheckChrome,
+                                      &OfferRules::CheckIeVersion,
+                                      &OfferRules::CheckNoShowPeriod};
+  for (const Check check : kChecks) {
+    if ((this->*check)(package)) return false;
+  }
+  Accept(package);
+  return true;
+}
+
+bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackagePtr>& accepted) {
+  const FlowSettings& flow = package->m_flow;
+  if (m_acceptedCount > flow.maxBefore) {
+    Reject(package, "SHOWED " + std::to_string(m_acceptedCount) + " PRODUCTS BUT ONLY " +
+                        std::to_string(flow.maxBefore) + " ALLOWED BEFORE");
+    return true;
+  }
+  if (!flow.allowedBefore.empty() && !m_acceptedOfferIds.empty()) {
+    std::vector<std::string> notAllowed;
+    for (const std::string& id : m_acceptedOfferIds) {
+      if (!Contains(flow.allowedBefore, config::Base62Encode(id))) notAllowed.push_back(id);
+    }
+    if (!notAllowed.empty()) {
+      Reject(package, "NOT ALLOWED AFTER " + config::JoinWithCommas(notAllowed));
+      return true;
+    }
+  }
+  if (ConfigurationManager::GetInstance()->extraOfferSlots != 0) return false;
+
+  const auto total = static_cast<std::int64_t>(accepted.size());
+  for (const PackagePtr& earlier : accepted) {
+    const std::int64_t after = std::max<std::int64_t>(0, total - earlier->m_index - 1);
+    // -1 and other negative limits read as huge: no limit.
+    const auto maxAfter = static_cast<std::uint32_t>(earlier->m_flow.maxAfter);
+    if (maxAfter <= static_cast<std::uint64_t>(after)) {
+      Reject(package, "ONLY " + std::to_string(earlier->m_flow.maxAfter) + " PRODUCTS ALLOWED TO BE SHOWN AFTER " +
+                          earlier->m_offerId);
+      return true;
+    }
+  }
+  const std::string encodedId = config::Base62Encode(package->m_offerId);
+  std::vector<std::string> refusing;
+  for (const PackagePtr& earlier : accepted) {
+    const auto& allowed = earlier->m_flow.allowedAfter;
+    if (!allowed.empty() && !Contains(allowed, encodedId)) refusing.push_back(earlier->m_offerId);
+  }
+  if (!refusing.empty()) {
+    Reject(package, "NOT ALLOWED AFTER " + config::JoinWithCommas(refusing));
+    return true;
+  }
+  return false;
+}
+
+void OfferRules::Reject(const PackagePtr& package, const std::string& reason) {
+  if (m_acceptedCount < m_maxOffers) m_eventSink(*package, EVENT_NOT_SHOWN, json{{"13", reason}});
+}
+
+void OfferRules::Accept(const PackagePtr& package) {
+  ++m_acceptedCount;
+  m_verticals.insert(package->m_vertical);
+  m_acceptedOfferIds.push_back(package->m_offerId);
+  if (package->m_flow.skipIfEarlierDeclined && m_acceptedCount > 1) {
+    int& slots = ConfigurationManager::GetInstance()->extraOfferSlots;
+    if (slots < INT_MAX) ++slots;
+  }
+}
+
+bool OfferRules::Is64BitWindows() {
+  if (!m_is64BitWindows) m_is64BitWindows = m_facts->Is64BitWindows();
+  return m_is64BitWindows.value_or(false);
+}

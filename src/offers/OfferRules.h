@@ -1,0 +1,117 @@
+#pragma once
+// Decides which offers this machine may be shown: group rules that depend on the offers
+// accepted before (limits, verticals, exclusivity, flow settings), then machine and registry
+// checks in a fixed order. The first failing check rejects the offer and reports why.
+// One evaluator per configuration, used from one thread; what it measures is kept for its
+// lifetime.
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "offers/MachineFacts.h"
+#include "offers/SubkeyCache.h"
+
+class Package;
+
+// One registration under App Paths; its target is read on first need.
+struct AppPathEntry {
+  HKEY root = nullptr;
+  REGSAM view = 0;
+  std::wstring target;
+  bool resolved = false;
+};
+
+class OfferRules {
+ public:
+  using PackagePtr = std::shared_ptr<Package>;
+  // Receives the "not shown" events of rejected offers.
+  using EventSink = std::function<void(Package& package, int id, const nlohmann::json& extra)>;
+
+  explicit OfferRules(int maxOffers);
+  OfferRules(int maxOffers, std::shared_ptr<MachineFacts> facts);
+
+  // True when the package is accepted; sets `stop` once no further offer can be accepted.
+  // Nothing escapes: an offer whose rules cannot be evaluated is rejected.
+  bool Evaluate(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted);
+  // Reports the reason while fewer than maxOffers offers are accepted.
+  void Reject(const PackagePtr& package, const std::string& reason);
+  void Accept(const PackagePtr& package);
+
+  // Full key paths as produced by win32::ExpandRegistryPath.
+  bool KeyExists(const std::wstring& path);
+  // A REG_SZ, REG_DWORD or REG_QWORD value as text; below "software" the wow6432node key is
+  // tried as well on 64-bit Windows.
+  bool ReadValueAsText(const std::wstring& root, const std::wstring& subkey, const std::wstring& name,
+                       std::wstring& text);
+
+  void SetEventSink(EventSink sink) { m_eventSink = std::move(sink); }
+  // Without the cache every key below "software" is opened directly (for comparison).
+  void SetSubkeyCacheEnabled(bool enabled) { m_subkeyCacheEnabled = enabled; }
+
+ private:
+  bool EvaluateInOrder(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted);
+  bool CheckFlow(const PackagePtr& package, const std::vector<PackagePtr>& accepted);
+
+  // Machine checks: each returns true when the package fails, after rejecting it.
+  bool CheckDiskSpace(const PackagePtr& package);
+  bool CheckMemory(const PackagePtr& package);
+  bool CheckProcessor(const PackagePtr& package);
+  bool CheckOsVersion(const PackagePtr& package);
+  bool CheckProgramVersion(const PackagePtr& package);
+  bool Check64BitOs(const PackagePtr& package);
+  bool CheckFiles(const PackagePtr& package);
+  bool CheckRunningApplication(const PackagePtr& package);
+  bool CheckChrome(const PackagePtr& package);
+  bool CheckIeVersion(const PackagePtr& package);
+
+  // Registry checks.
+  bool CheckRegistry(const PackagePtr& package);
+  bool CheckInstalledApps(const PackagePtr& package);
+  bool CheckUninstallTimestamp(const PackagePtr& package);
+  bool CheckNoShowPeriod(const PackagePtr& package);
+
+  bool AnyKeyExists(const std::vector<std::wstring>& list);
+  bool AnyValueExists(const std::vector<std::wstring>& list);
+  bool AnyValueDataMatches(const std::vector<std::wstring>& list);
+  bool IsAppInstalled(const std::wstring& name);
+  void BuildAppPathsIndex();
+  std::wstring ResolveAppPath(const AppPathEntry& entry, const std::wstring& name);
+
+  bool Is64BitWindows();
+  std::vector<std::wstring> ExpandLowerCased(const std::wstring& entry);
+  // Opens a key, in the 32-bit view unless the access names one; counted.
+  LONG OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
+  // Opens an existing key of a full path for reading its values, in the view the path asks for.
+  bool OpenExistingKey(std::wstring path, ui::UniqueHkey& key);
+  bool SoftwareKeyExists(std::wstring path);
+
+  std::unordered_set<int> m_verticals;
+  std::vector<std::string> m_acceptedOfferIds;
+  int m_acceptedCount = 0;
+  int m_maxOffers = 0;
+
+  std::shared_ptr<MachineFacts> m_facts;
+  EventSink m_eventSink;
+  std::optional<std::vector<std::wstring>> m_processNames;  // lower case
+  std::uint64_t m_freeDiskMB = 0;
+  bool m_freeDiskKnown = false;
+  std::uint64_t m_ramMB = 0;
+  bool m_ramKnown = false;
+  DWORD m_cpuMHz = 0;
+  bool m_cpuKnown = false;
+  std::map<int, bool> m_osVersionMet;  // by version code
+  std::optional<bool> m_is64BitWindows;
+  std::multimap<std::wstring, AppPathEntry> m_appPaths;
+  bool m_appPathsBuilt = false;
+  SubkeyCache m_subkeyCache;
+  bool m_subkeyCacheEnabled = true;
+};

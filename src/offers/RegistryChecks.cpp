@@ -1,0 +1,186 @@
+// The checks that read the registry: keys and values, registered applications, the time since
+// an uninstall and the no-show period.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "config/ConfigurationManager.h"
+#include "offers/OfferRules.h"
+#include "offers/Package.h"
+#include "offers/RegistryError.h"
+#include "offers/RegistryPaths.h"
+#include "offers/RegistryValues.h"
+#include "offers/StrictNumbers.h"
+#include "ui/Strings.h"
+
+namespace {
+
+constexpr const wchar_t* kAppPathsKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+
+// Installers often register "C:\path with spaces\app.exe" in quotes.
+std::wstring Unquoted(std::wstring path) {
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path.substr(1, path.size() - 2);
+  return path;
+}
+
+}  // namespace
+
+bool OfferRules::CheckRegistry(const PackagePtr& package) {
+  if (!package->m_keysMustBeAbsent.empty() && AnyKeyExists(package->m_keysMustBeAbsent)) {
+    Reject(package, "REGISTRY KEY EXISTS");
+    return true;
+  }
+  if (!package->m_keysOneMustExist.empty() && !AnyKeyExists(package->m_keysOneMustExist)) {
+    Reject(package, "NONE OF THE REGISTRY KEYS EXISTS");
+    return true;
+  }
+  if (AnyValueExists(package->m_valuesMustBeAbsent)) {
+    Reject(package, "REGISTRY VALUE EXISTS");
+    return true;
+  }
+  if (AnyValueDataMatches(package->m_valueDataMustNotMatch)) {
+    Reject(package, "REGISTRY VALUE DATA MATCHES");
+    return true;
+  }
+  return false;
+}
+
+// An empty entry ends the scan of keys and values (it expands to nothing).
+bool OfferRules::AnyKeyExists(const std::vector<std::wstring>& list) {
+  for (const std::wstring& entry : list) {
+    const auto paths = ExpandLowerCased(entry);
+    if (paths.empty()) return false;
+    for (const std::wstring& path : paths) {
+      if (KeyExists(path)) return true;
+    }
+  }
+  return false;
+}
+
+bool OfferRules::AnyValueExists(const std::vector<std::wstring>& list) {
+  for (const std::wstring& entry : list) {
+    const auto paths = ExpandLowerCased(entry);
+    if (paths.empty()) return false;
+    for (const std::wstring& path : paths) {
+      const auto [keyPath, name] = win32::SplitAtLastBackslash(path);
+      ui::UniqueHkey key;
+      if (OpenExistingKey(keyPath, key) && win32::ValueExists(key.get(), name)) return true;
+    }
+  }
+  return false;
+}
+
+bool OfferRules::AnyValueDataMatches(const std::vector<std::wstring>& list) {
+  for (const std::wstring& entry : list) {
+    for (const std::wstring& path : ExpandLowerCased(entry)) {
+      const auto [valuePath, expected] = win32::SplitAtLastBackslash(path);
+      const auto [keyPath, name] = win32::SplitAtLastBackslash(valuePath);
+      ui::UniqueHkey key;
+      if (!OpenExistingKey(keyPath, key) || !win32::ValueExists(key.get(), name)) continue;
+      const DWORD type = win32::GetValueType(key.get(), name);
+      if (type != 0 && win32::ValueDataMatches(type, key.get(), name, expected)) return true;
+    }
+  }
+  return false;
+}
+
+bool OfferRules::CheckInstalledApps(const PackagePtr& package) {
+  for (const std::wstring& name : package->m_requiredApps) {
+    if (!IsAppInstalled(name)) {
+      Reject(package, "REGISTRY INCLUDE APP NOT FOUND");
+      return true;
+    }
+  }
+  for (const std::wstring& name : package->m_excludedApps) {
+    if (IsAppInstalled(name)) {
+      Reject(package, "REGISTRY EXCLUDE APP FOUND");
+      return true;
+    }
+  }
+  return false;
+}
+
+// Names are matched exactly against the lower-cased registrations: "Chrome.exe" is never found.
+bool OfferRules::IsAppInstalled(const std::wstring& name) {
+  if (!m_appPathsBuilt) BuildAppPathsIndex();
+  const auto [first, last] = m_appPaths.equal_range(name);
+  for (auto it = first; it != last; ++it) {
+    AppPathEntry& entry = it->second;
+    if (!entry.resolved) {
+      entry.target = ResolveAppPath(entry, name);
+      entry.resolved = true;
+    }
+    if (!entry.target.empty() && ::PathFileExistsW(entry.target.c_str())) return true;
+  }
+  return false;
+}
+
+void OfferRules::BuildAppPathsIndex() {
+  m_appPaths.clear();
+  m_appPathsBuilt = true;
+  std::vector<REGSAM> views = {0};
+  if (Is64BitWindows()) views.push_back(KEY_WOW64_64KEY);
+  for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const REGSAM view : views) {
+      ui::UniqueHkey key;
+      if (OpenKey(root, kAppPathsKey, KEY_READ | view, key) != ERROR_SUCCESS) continue;
+      try {
+        for (std::wstring& name : m_facts->EnumerateSubkeys(key.get())) {
+          m_appPaths.emplace(std::move(name), AppPathEntry{root, view, {}, false});
+        }
+      } catch (const win32::RegistryError&) {
+        // This root and view register nothing we can read.
+      }
+    }
+  }
+}
+
+std::wstring OfferRules::ResolveAppPath(const AppPathEntry& entry, const std::wstring& name) {
+  ui::UniqueHkey key;
+  if (OpenKey(entry.root, std::wstring(kAppPathsKey) + L"\\" + name, KEY_READ | entry.view, key) != ERROR_SUCCESS) {
+    return {};
+  }
+  try {
+    return Unquoted(win32::ReadStringValue(key.get(), L"", L""));
+  } catch (const win32::RegistryError&) {
+    return {};
+  }
+}
+
+bool OfferRules::CheckUninstallTimestamp(const PackagePtr& package) {
+  for (const UninstallTimestampCheck& check : package->m_uninstallChecks) {
+    std::wstring text;
+    if (!ReadValueAsText(win32::LowerCase(check.root), win32::LowerCase(check.key), win32::LowerCase(check.valueName),
+                         text)) {
+      continue;
+    }
+    const auto stamp = offers::ParseDecimal(text);
+    if (!stamp) continue;  // not a timestamp: as if nothing was read
+    const std::uint64_t seconds = check.inMilliseconds ? *stamp / 1000 : *stamp;
+    const std::int64_t now = m_facts->Now();
+    if (static_cast<std::uint64_t>(std::max<std::int64_t>(now, 0)) < offers::AddDays(seconds, check.minDays)) {
+      Reject(package, "MIN DAYS UNINSTALL CHECKER");
+      return true;
+    }
+  }
+  return false;
+}
+
+bool OfferRules::CheckNoShowPeriod(const PackagePtr& package) {
+  if (!package->m_pn.enabled) return false;
+  const std::string& marker = package->m_pn.noShowMarker;
+  const std::size_t slash = marker.rfind('\\');
+  if (slash == std::string::npos) return false;
+  std::wstring text;
+  if (!ReadValueAsText(L"hkey_local_machine", ui::Utf8ToWide(marker.substr(0, slash)),
+                       ui::Utf8ToWide(marker.substr(slash + 1)), text)) {
+    return false;
+  }
+  // Only a date YYYYMMDD counts: any other text would hide the offer for ever or never.
+  const auto until = text.size() == 8 ? offers::ParseDecimal(text) : std::nullopt;
+  if (!until) return false;
+  const std::string today = FormatLocalTimestamp(m_facts->Now(), "%Y%m%d");
+  const auto todayNumber = offers::ParseDecimal(std::wstring(today.begin(), today.end()));
+  if (!todayNumber || *todayNumber >= *until) return false;
+  Reject(package, "PN NO SHOW");
+  return true;
+}

@@ -1,0 +1,14 @@
+#include "offers/SubkeyCache.h"
+
+#include <algorithm>
+
+bool SubkeyCache::Contains(HKEY root, REGSAM view, const std::wstring& top, const std::wstring& name,
+                           const Fill& fill) {
+  auto& listing = m_listings[Entry(root, view, top)];
+  if (!listing) {
+    std::vector<std::wstring> names = fill();
+    std::sort(names.begin(), names.end());
+    listing = std::move(names);
+  }
+  return std::binary_search(listing->begin(), listing->end(), name);
+}

@@ -1,0 +1,217 @@
+// The checks that measure the machine: disk, memory, processor, Windows and program versions,
+// files, running processes and browsers.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+#include "config/ConfigurationManager.h"
+#include "config/PathTokens.h"
+#include "config/TextUtil.h"
+#include "offers/OfferRules.h"
+#include "offers/Package.h"
+#include "offers/RegistryPaths.h"
+#include "ui/Strings.h"
+
+namespace {
+
+bool AnyFileExists(const std::vector<std::wstring>& paths) {
+  return std::any_of(paths.begin(), paths.end(),
+                     [](const std::wstring& path) { return ::PathFileExistsW(path.c_str()); });
+}
+
+std::ptrdiff_t CountDots(std::wstring_view text) { return std::count(text.begin(), text.end(), L'.'); }
+
+}  // namespace
+
+bool OfferRules::CheckDiskSpace(const PackagePtr& package) {
+  if (package->m_minDiskMB == 0) return false;
+  if (!m_freeDiskKnown) {
+    const Measurement free = m_facts->FreeDiskSpace();
+    if (!free.ok) {
+      char reason[64] = {};
+      std::snprintf(reason, sizeof(reason), "DISK SPACE CHECK FAILED %lu", static_cast<unsigned long>(free.error));
+      Reject(package, reason);
+      return true;
+    }
+    m_freeDiskMB = free.bytes >> 20;
+    m_freeDiskKnown = true;
+  }
+  if (m_freeDiskMB >= package->m_minDiskMB) return false;
+  Reject(package, "NOT ENOUGH DISK SPACE");
+  return true;
+}
+
+bool OfferRules::CheckMemory(const PackagePtr& package) {
+  if (package->m_minRamMB == 0) return false;
+  if (!m_ramKnown) {
+    const Measurement total = m_facts->TotalMemory();
+    if (!total.ok) {
+      Reject(package, "RAM CHECK FAILED " + std::to_string(total.error));
+      return true;
+    }
+    m_ramMB = total.bytes >> 20;
+    m_ramKnown = true;
+  }
+  if (m_ramMB >= package->m_minRamMB) return false;
+  Reject(package, "NOT ENOUGH RAM");
+  return true;
+}
+
+bool OfferRules::CheckProcessor(const PackagePtr& package) {
+  if (package->m_minCpuMHz == 0) return false;
+  if (!m_cpuKnown) {
+    const ProcessorClock clock = m_facts->ProcessorMHz();
+    if (clock.status == ProcessorClock::Status::kOpenFailed) {
+      Reject(package, "CPU CHECK FAILED: Couldn't open registry");
+      return true;
+    }
+    if (clock.status == ProcessorClock::Status::kReadFailed) {
+      Reject(package, "CPU CHECK FAILED: Couldn't read value");
+      return true;
+    }
+    m_cpuMHz = clock.mhz;
+    m_cpuKnown = true;
+  }
+  if (static_cast<std::uint64_t>(m_cpuMHz) >= package->m_minCpuMHz) return false;
+  Reject(package, "NOT ENOUGH CPU");
+  return true;
+}
+
+bool OfferRules::CheckOsVersion(const PackagePtr& package) {
+  const int code = package->m_minOsVersion;
+  if (code <= 0) return false;
+  const auto test = [this, code](DWORD major, DWORD minor) {
+    const auto cached = m_osVersionMet.find(code);
+    if (cached != m_osVersionMet.end()) return cached->second;
+    return m_osVersionMet[code] = m_facts->IsOsAtLeast(major, minor);
+  };
+  bool met = false;
+  switch (code) {
+    case 61:
+      met = test(6, 1);
+      break;
+    case 62:
+      met = test(6, 2);
+      break;
+    case 63:
+      met = test(6, 3);
+      break;
+    case 100:
+      met = test(10, 0);
+      break;
+    default:
+      break;  // a version this wizard does not know is never met
+  }
+  if (met) return false;
+  Reject(package, "UNSUPPORTED OS VERSION");
+  return true;
+}
+
+bool OfferRules::CheckProgramVersion(const PackagePtr& package) {
+  const std::wstring minimum = ui::Utf8ToWide(package->m_minProgramVersion);
+  if (minimum.empty()) return false;
+  const std::vector<int> required = config::ParseVersionList(minimum);
+  const std::vector<int> current = config::ParseVersionList(ConfigurationManager::GetInstance()->productVersion);
+  for (std::size_t i = 0; i < std::max(required.size(), current.size()); ++i) {
+    const int have = i < current.size() ? current[i] : 0;
+    const int need = i < required.size() ? required[i] : 0;
+    if (have > need) return false;
+    if (have < need) {
+      Reject(package, "UNSUPPORTED PLATFORM VERSION");
+      return true;
+    }
+  }
+  return false;
+}
+
+bool OfferRules::Check64BitOs(const PackagePtr& package) {
+  if (!package->m_requires64BitOs || Is64BitWindows()) return false;
+  Reject(package, "64 BIT OS REQUIRED");
+  return true;
+}
+
+bool OfferRules::CheckFiles(const PackagePtr& package) {
+  if (!package->m_filesMustBeAbsent.empty() && AnyFileExists(package->m_filesMustBeAbsent)) {
+    Reject(package, "FILE EXISTS");
+    return true;
+  }
+  if (!package->m_filesOneMustExist.empty() && !AnyFileExists(package->m_filesOneMustExist)) {
+    Reject(package, "NONE OF THE FILES EXISTS");
+    return true;
+  }
+  return false;
+}
+
+bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
+  if (package->m_blockingProcesses.empty()) return false;
+  if (!m_processNames) {
+    auto names = m_facts->ProcessNames();
+    if (!names) return false;  // no snapshot: nothing to match, and the next offer tries again
+    for (std::wstring& name : *names) name = win32::LowerCase(std::move(name));
+    m_processNames = std::move(names);
+  }
+  for (const std::string& blocking : package->m_blockingProcesses) {
+    const std::wstring name = win32::LowerCase(ui::Utf8ToWide(blocking));
+    const std::ptrdiff_t dots = CountDots(name);
+    for (const std::wstring& process : *m_processNames) {
+      std::wstring_view base = process;
+      // "tool" matches tool.exe, but not tool.helper.exe: only the last extension is cut.
+      if (CountDots(process) > dots) base = base.substr(0, base.rfind(L'.'));
+      if (base == name) {
+        Reject(package, "APPLICATION RUNNING");
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool OfferRules::CheckChrome(const PackagePtr& package) {
+  if (!package->m_requiresChrome && !package->m_requiresNoChrome) return false;
+  const config::PathTokenTable tokens = ConfigurationManager::GetInstance()->GetPathTokens();
+  std::vector<std::wstring> candidates;
+  for (const wchar_t* path :
+       {L"{commonpf}\\Chromium\\Application\\chrome.exe", L"{commonpf}\\Google\\Chrome\\Application\\chrome.exe",
+        L"{localappdata}\\Chromium\\Application\\chrome.exe"}) {
+    candidates.push_back(config::ExpandPathTokens(path, tokens));
+  }
+  std::wstring folder;
+  if (ReadValueAsText(L"hkey_local_machine", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\chrome.exe",
+                      L"Path", folder)) {
+    candidates.push_back(folder + L"\\chrome.exe");
+  }
+  std::wstring beacon;
+  if (ReadValueAsText(L"hkey_current_user", L"SOFTWARE\\Google\\Chrome\\BLBeacon", L"Path", beacon)) {
+    candidates.push_back(beacon);
+  }
+  const bool found = AnyFileExists(candidates);
+  if (package->m_requiresChrome && !found) {
+    Reject(package, "NO CHROME");
+    return true;
+  }
+  if (package->m_requiresNoChrome && found) {
+    Reject(package, "HAVE CHROME");
+    return true;
+  }
+  return false;
+}
+
+bool OfferRules::CheckIeVersion(const PackagePtr& package) {
+  if (!package->m_checkIeVersion) return false;
+  std::wstring text;
+  if (!ReadValueAsText(L"hkey_local_machine", L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version", text)) {
+    return false;
+  }
+  float version = 0;
+  try {
+    version = std::stof(text);  // the leading number: 9.11.19041.0 gives 9.11
+  } catch (const std::logic_error&) {
+    return false;  // not a version number: no objection
+  }
+  if (version * 10.0f >= 90.0f) return false;
+  Reject(package, "OLD IE VERSION");
+  return true;
+}

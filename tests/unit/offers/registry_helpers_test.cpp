@@ -1,0 +1,145 @@
+// Registry paths, views and values, against the test prefix's real registry.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "EligibilityTestSupport.h"
+#include "offers/RegistryError.h"
+#include "offers/RegistryPaths.h"
+#include "offers/SubkeyCache.h"
+
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+TEST(RegistryPaths, Expansion) {
+  const struct {
+    const wchar_t* path;
+    bool wow64;
+    Paths expected;
+  } cases[] = {
+      {L"hklm\\software\\x", true, {L"hkey_local_machine\\software\\x"}},
+      {L"hkcu\\a", true, {L"hkey_current_user\\a"}},
+      {L"hkey_users\\s-1-5-18\\x", true, {L"hkey_users\\s-1-5-18\\x"}},
+      {L"x", false, {L"hkey_local_machine\\software\\x", L"hkey_current_user\\software\\x"}},
+      {L"x",
+       true,
+       {L"hkey_local_machine\\software\\x", L"hkey_current_user\\software\\x",
+        L"hkey_local_machine\\software\\wow6432node\\x", L"hkey_current_user\\software\\wow6432node\\x"}},
+      // A root name without a backslash after it is a relative path.
+      {L"hklm", false, {L"hkey_local_machine\\software\\hklm", L"hkey_current_user\\software\\hklm"}},
+      {L"", true, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(win32::ExpandRegistryPath(c.path, c.wow64), c.expected) << c.path;
+}
+
+// Keys in one view only, looked for through software\x and software\wow6432node\x.
+class RegistryViews : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_scratch.Key(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, ScratchKey() + L"\\Only32");
+    m_scratch.Key(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, ScratchKey() + L"\\Only64\\MixedCase");
+    m_scratch.Key(HKEY_CURRENT_USER, KEY_WOW64_64KEY, ScratchKey() + L"\\User");
+  }
+  // A full path below hkey_local_machine\software (optionally wow6432node) of the scratch key.
+  static std::wstring Hklm(const std::wstring& rest, bool wow6432node = false) {
+    return std::wstring(L"hkey_local_machine\\software\\") + (wow6432node ? L"wow6432node\\" : L"") +
+           ScratchRulePath() + rest;
+  }
+  RegistryScratch m_scratch;
+};
+
+TEST_F(RegistryViews, OnSixtyFourBitWindows) {
+  RulesUnderTest t;
+  t.facts->is64BitWindows = true;
+  const struct {
+    std::wstring path;
+    bool exists;
+  } cases[] = {
+      {Hklm(L"\\only64"), true},
+      {Hklm(L"\\only32"), false},
+      {Hklm(L"\\only32", true), true},
+      {Hklm(L"\\only64", true), false},
+      {Hklm(L"\\only64\\mixedcase"), true},  // names in the registry are matched lower-cased
+      {Hklm(L"\\only64\\"), true},           // a trailing backslash names the same key
+      {Hklm(L"\\\\only64"), false},          // an empty component names no key
+      {L"hkey_local_machine\\software\\\\" + ScratchRulePath(), false},
+      {L"hkey_local_machine\\software\\", true},  // the software key itself
+      {L"hkey_current_user\\software\\" + ScratchRulePath() + L"\\user", true},
+      {L"hkey_local_machine\\system\\currentcontrolset", true},  // outside software: opened directly
+      {L"hklm\\software", false},                                // not a full path: no root of that name
+  };
+  for (const auto& c : cases) EXPECT_EQ(t.rules.KeyExists(c.path), c.exists) << c.path;
+}
+
+TEST_F(RegistryViews, OnThirtyTwoBitWindows) {
+  RulesUnderTest t;
+  t.facts->is64BitWindows = false;
+  EXPECT_TRUE(t.rules.KeyExists(Hklm(L"\\only32")));
+  EXPECT_FALSE(t.rules.KeyExists(Hklm(L"\\only64")));
+  const FactCounters before = t.facts->Counters();
+  EXPECT_FALSE(t.rules.KeyExists(Hklm(L"\\only32", true)));
+  EXPECT_EQ(t.facts->Counters().registryOpens, before.registryOpens);
+  EXPECT_EQ(t.facts->Counters().enumerations, before.enumerations);
+}
+
+TEST(RegistryValues, ReadAsText) {
+  RegistryScratch scratch;
+  const std::wstring key = ScratchKey() + L"\\Values";
+  const wchar_t abc[] = L"abc";
+  const DWORD maxDword = 0xFFFFFFFF;
+  const unsigned long long maxQword = ~0ULL;
+  const wchar_t expand[] = L"%WINDIR%";
+  const wchar_t multi[] = L"a\0b\0";
+  const BYTE binary[] = {1, 2};
+  const struct {
+    const wchar_t* name;
+    DWORD type;
+    const void* data;
+    DWORD size;
+    const wchar_t* text;  // null: nothing read
+  } cases[] = {
+      {L"empty", REG_SZ, abc, 0, L""},
+      {L"one", REG_SZ, abc, 2, L"a"},
+      {L"unterminated", REG_SZ, abc, 6, L"abc"},
+      {L"odd", REG_SZ, abc, 5, L"abc"},
+      {L"terminated", REG_SZ, abc, sizeof(abc), L"abc"},
+      {L"dword", REG_DWORD, &maxDword, sizeof(maxDword), L"4294967295"},
+      {L"qword", REG_QWORD, &maxQword, sizeof(maxQword), L"18446744073709551615"},
+      {L"expand", REG_EXPAND_SZ, expand, sizeof(expand), nullptr},
+      {L"multi", REG_MULTI_SZ, multi, sizeof(multi), nullptr},
+      {L"binary", REG_BINARY, binary, sizeof(binary), nullptr},
+  };
+  for (const auto& c : cases) scratch.Value(HKEY_CURRENT_USER, KEY_WOW64_64KEY, key, c.name, c.type, c.data, c.size);
+  RulesUnderTest t;
+  for (const auto& c : cases) {
+    std::wstring text = L"unchanged";
+    const bool read = t.rules.ReadValueAsText(L"hkey_current_user", win32::LowerCase(key), c.name, text);
+    EXPECT_EQ(read, c.text != nullptr) << c.name;
+    EXPECT_EQ(text, c.text ? c.text : L"unchanged") << c.name;
+  }
+}
+
+TEST(SubkeyCache, EmptyListingIsKeptAndFailedFillIsRetried) {
+  SubkeyCache cache;
+  int fills = 0;
+  const auto empty = [&fills] {
+    ++fills;
+    return std::vector<std::wstring>();
+  };
+  EXPECT_FALSE(cache.Contains(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"software", L"x", empty));
+  EXPECT_FALSE(cache.Contains(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"software", L"y", empty));
+  EXPECT_EQ(fills, 1);
+
+  const auto failing = [&fills]() -> std::vector<std::wstring> {
+    ++fills;
+    throw win32::RegistryError("Cannot enumerate subkeys: RegEnumKeyEx failed.", ERROR_ACCESS_DENIED);
+  };
+  EXPECT_THROW(cache.Contains(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", L"x", failing), win32::RegistryError);
+  EXPECT_TRUE(cache.Contains(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", L"b", [] {
+    return std::vector<std::wstring>{L"c", L"b", L"a"};
+  }));
+  EXPECT_EQ(fills, 2);
+}
+
+}  // namespace
