@@ -26,6 +26,10 @@ const BuildSettings& GetBuildSettings() {
     5000,
     2000,
 #endif
+    BRINDLE_ISV_PRODUCT_URL,
+    BRINDLE_ISV_INSTALL_PARAMETERS,
+    BRINDLE_ISV_LAUNCH_PATH,
+    BRINDLE_ISV_LAUNCH_ARGUMENTS,
   };
   return settings;
 }

@@ -104,7 +104,7 @@ void DownloadPage::StartNextDownload() {
   const int number = m_downloadNumber++;
   if (!StartsWithNoCase(url, L"https://")) {
     // What the wizard may run must come over a connection nobody on the way can change.
-    m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL"});
+    m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL", {}});
   } else {
     const std::wstring folder =
         main && MainGoesToDownloadFolder() ? std::wstring() : config->workFolder + L"\\" + std::to_wstring(number);
@@ -127,7 +127,7 @@ void DownloadPage::OnDownloadTimer() {
   try {
     result = m_downloadResult.get();
   } catch (const std::exception& error) {
-    result = {false, ui::Widen(error.what())};
+    result = {false, ui::Widen(error.what()), {}};
   }
   const auto config = ConfigurationManager::GetInstance();
   if (!result.success) {

@@ -65,9 +65,10 @@ bool FinishPageDlm::OnInitDialog() {
 void FinishPageDlm::OnFinishClicked() {
   const std::wstring path = ConfigurationManager::GetInstance()->productFilePath;
   if (IsChecked(IDC_LAUNCH_RADIO)) {
-    Launch({L"open", path, L""});
+    // Started in its own folder, not in the wizard's.
+    Launch({L"open", path, L"", path.substr(0, path.find_last_of(L'\\') + 1)});
   } else if (IsChecked(IDC_OPEN_FOLDER_RADIO) && !path.empty()) {
-    Launch({L"open", ExplorerPath(), L"/select,\"" + path + L"\""});
+    Launch({L"open", ExplorerPath(), L"/select,\"" + path + L"\"", L""});
   }
   ReportFinish();
 }
@@ -92,7 +93,8 @@ bool FinishPageIsv::OnInitDialog() {
 void FinishPageIsv::OnFinishClicked() {
   if (IsChecked(IDC_LAUNCH_CHECK)) {
     auto config = ConfigurationManager::GetInstance();
-    Launch({L"open", config::ExpandPathTokens(config->launchPath, config->GetPathTokens()), config->launchArguments});
+    Launch(
+        {L"open", config::ExpandPathTokens(config->launchPath, config->GetPathTokens()), config->launchArguments, L""});
   }
   ReportFinish();
 }

@@ -1,5 +1,9 @@
 #include "pages/ProductPage.h"
 
+#include <objbase.h>
+
+#include <gdiplus.h>
+
 #include <algorithm>
 #include <cstdint>
 

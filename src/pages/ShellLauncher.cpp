@@ -5,7 +5,8 @@
 
 void ShellExecuteLauncher(const ShellCommand& command) {
   ::ShellExecuteW(nullptr, command.verb.c_str(), command.file.c_str(),
-                  command.parameters.empty() ? nullptr : command.parameters.c_str(), nullptr, SW_SHOWDEFAULT);
+                  command.parameters.empty() ? nullptr : command.parameters.c_str(),
+                  command.directory.empty() ? nullptr : command.directory.c_str(), SW_SHOWDEFAULT);
 }
 
 std::wstring ExplorerPath() {

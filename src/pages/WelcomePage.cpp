@@ -48,7 +48,7 @@ void WelcomePageIsv::UpdateTexts() {
     RECT page{};
     ::GetWindowRect(control, &rect);
     ::GetClientRect(GetHwnd(), &page);
-    ::SendMessageW(control, LM_GETIDEALSIZE, static_cast<WPARAM>(page.right), reinterpret_cast<LPARAM>(&ideal));
+    ::SendMessageW(control, LM_GETIDEALHEIGHT, static_cast<WPARAM>(page.right), reinterpret_cast<LPARAM>(&ideal));
     if (ideal.cx > 0) {
       ::SetWindowPos(control, nullptr, 0, 0, ideal.cx, rect.bottom - rect.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

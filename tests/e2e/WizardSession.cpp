@@ -47,8 +47,10 @@ WizardSession::~WizardSession() {
     m_transcript.AddPage(m_main);
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "expected page " << ui::Narrow(name, CP_UTF8)
-                                       << ", shown: " << ui::Narrow(uidriver::CurrentPageName(m_main), CP_UTF8) << "\n"
+  uidriver::Transcript shown;
+  shown.AddPage(m_main);
+  return ::testing::AssertionFailure() << "expected page " << ui::Narrow(name, CP_UTF8) << ", shown "
+                                       << ui::Narrow(shown.Text(), CP_UTF8) << "after\n"
                                        << ui::Narrow(Transcript(), CP_UTF8);
 }
 

@@ -1,6 +1,7 @@
 // Whole wizard runs around downloads and installers: failures, unsafe addresses, the ISV
 // product installer, the BT page sets, and closing while work is under way.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -130,7 +131,7 @@ TEST_F(InstallRun, TheInstallersProductRunsFirstAndIsJudgedByItsExitCode) {
   for (const int exitCode : {0, 1}) {
     SCOPED_TRACE(exitCode);
     ServiceControl::Reset();
-    Serve(Document({Offer("o", 1, kInstaller, "/id=offer")}));
+    Serve(Document(json::array({Offer("o", 1, kInstaller, "/id=offer")})));
     WizardSession run(kIsv, {{L"BRINDLE_INSTALLER_EXIT", std::to_wstring(exitCode)}});
     ThroughOffers(run, {IDC_ACCEPT});
     ASSERT_TRUE(run.ShowsPage(L"DownloadPageISV"));
@@ -219,7 +220,7 @@ TEST_F(InstallRun, TheBtLicencePageGoesBackToTheLanguagePage) {
 TEST_F(InstallRun, ClosingDuringAStalledDownloadCancelsItAndReports) {
   // Headers and a first part, then a trickle: the download is under way when the user closes.
   ServiceControl::SetScenario("/f/stall.exe", json::array({{{"body_size", 50 * 1024 * 1024}, {"rate", 4096}}}));
-  Serve(Document({Offer("o", 1, kInstaller, "")}, "stall.exe"));
+  Serve(Document(json::array({Offer("o", 1, kInstaller, "")}), "stall.exe"));
   WizardSession run(kDlm);
   ThroughOffers(run, {IDC_ACCEPT});
   ASSERT_TRUE(run.ShowsPage(L"DownloadPageDLM"));
@@ -243,7 +244,7 @@ TEST_F(InstallRun, ClosingDuringAStalledDownloadCancelsItAndReports) {
 TEST_F(InstallRun, AnOfferStillRunningAtFinishKeepsItsFiles) {
   const PendingRemovals pending;  // the folder goes at the restart, which never comes here
   ServiceControl::SetScenario("/f/install/offer.zip", json::array({{{"body_file", "install/offer.zip"}}}));
-  Serve(Document({Offer("zip", 1, "install/offer.zip", "/sleep=3000 /read=payload.txt")}));
+  Serve(Document(json::array({Offer("zip", 1, "install/offer.zip", "/sleep=3000 /read=payload.txt")})));
   WizardSession run(kDlm);
   ThroughOffers(run, {IDC_ACCEPT});
   FinishQuietly(run, L"FinishPageDLM");

@@ -27,8 +27,10 @@ HWND OpenAbout(const WizardProcess& wizard, HWND main) {
   return WaitForDialog(wizard, L"About Brindle");
 }
 
+// Closing on the language page asks first; the question is answered with OK.
 void CloseAndExpectExit(const WizardProcess& wizard, HWND main, DWORD expectedCode) {
   uidriver::Close(main);
+  EXPECT_EQ(uidriver::AnswerMessageBox(wizard.Id(), IDOK, kTimeout), L"Are you sure you want to exit the installer?");
   DWORD code = 0;
   ASSERT_TRUE(wizard.WaitForExit(kTimeout, code));
   EXPECT_EQ(code, expectedCode);

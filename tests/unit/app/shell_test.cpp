@@ -288,10 +288,10 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
     std::vector<ShellCommand> expected;
   };
   const std::vector<Case> cases = {
-      {1, IDC_LAUNCH_RADIO, L"", {{L"open", product, L""}}},
-      {1, IDC_OPEN_FOLDER_RADIO, L"", {{L"open", ExplorerPath(), L"/select,\"" + product + L"\""}}},
-      {2, IDC_LAUNCH_CHECK, L"{programdata}\\App\\app.exe", {{L"open", programData + L"\\App\\app.exe", L"-x"}}},
-      {2, IDC_LAUNCH_CHECK, L"{nosuch}\\app.exe", {{L"open", L"{nosuch}\\app.exe", L"-x"}}},
+      {1, IDC_LAUNCH_RADIO, L"", {{L"open", product, L"", L"C:\\My Files\\"}}},
+      {1, IDC_OPEN_FOLDER_RADIO, L"", {{L"open", ExplorerPath(), L"/select,\"" + product + L"\"", L""}}},
+      {2, IDC_LAUNCH_CHECK, L"{programdata}\\App\\app.exe", {{L"open", programData + L"\\App\\app.exe", L"-x", L""}}},
+      {2, IDC_LAUNCH_CHECK, L"{nosuch}\\app.exe", {{L"open", L"{nosuch}\\app.exe", L"-x", L""}}},
       {2, 0, L"{programdata}\\App\\app.exe", {}},
   };
   StubAllButFinishPages();
@@ -320,6 +320,7 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
       EXPECT_EQ(launches[i].verb, c.expected[i].verb);
       EXPECT_EQ(launches[i].file, c.expected[i].file);
       EXPECT_EQ(launches[i].parameters, c.expected[i].parameters);
+      EXPECT_EQ(launches[i].directory, c.expected[i].directory);
     }
     EXPECT_EQ(dialog->EndResult(), 1);
     EXPECT_TRUE(questions.empty());

@@ -59,7 +59,8 @@ TEST(ConfigurationManager, InstallerDefaults) {
   WorkFolderCleanup cleanup{{manager.workFolder}};
   EXPECT_EQ(manager.wizardType, 2);
   EXPECT_EQ(manager.productTitle, L"Tavrel");
-  EXPECT_EQ(manager.productUrl, L"");
+  // The product is a build setting; the test build names one of the service's test installers.
+  EXPECT_EQ(manager.productUrl, config::GetBuildSettings().isvProductUrl);
   EXPECT_TRUE(::PathIsDirectoryW(manager.workFolder.c_str()));
   EXPECT_EQ(manager.downloadFolder, manager.workFolder);
 }
