@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -45,7 +46,8 @@ class Package : public std::enable_shared_from_this<Package> {
   // The main product.
   Package(const SignedRequest& request, bool isMain, const std::wstring& offerId, const std::wstring& adToken,
           const std::wstring& displayName, const std::wstring& trackingCode, int index);
-  // Waits until no event of this package is in flight.
+  // Waits for events still in flight, each until eventDrainMs (build settings) after it was
+  // sent; event threads still running then go on alone.
   ~Package();
   Package(const Package&) = delete;
   Package& operator=(const Package&) = delete;
@@ -58,12 +60,17 @@ class Package : public std::enable_shared_from_this<Package> {
   // Schedules one event on a thread of its own and returns at once; nothing is sent once a
   // terminal event was delivered.
   void SendEvent(int id, const nlohmann::json& extra);
+  // Blocks until no event of this package is in flight, however long that takes.
   void WaitForEvents();
+  // The same, up to `deadline`; true when no event is in flight. One deadline for all packages
+  // bounds a close sequence; events still running then are left to their threads.
+  bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline);
   bool EventsClosed() const;
 
   // Loads the offer picture; `done` runs when finished, on the download thread (or at once for
-  // the main product).
-  void DownloadImage(const std::function<void()>& done);
+  // the main product). False when the download could not be started: `done` is then never
+  // called and the caller decides what follows.
+  [[nodiscard]] bool DownloadImage(const std::function<void()>& done);
   std::wstring GetDownloadUrl() const;
   std::wstring GetInstallerArgs() const;
   bool WriteNoShowMarker();
@@ -118,6 +125,7 @@ class Package : public std::enable_shared_from_this<Package> {
     std::mutex m_mutex;
     std::condition_variable m_eventsIdle;
     int m_pendingEvents = 0;
+    std::chrono::steady_clock::time_point m_lastSent;
     std::atomic<bool> m_eventsClosed{false};
   };
   static void RunEvent(std::shared_ptr<EventState> state, int id, nlohmann::json payload, HeaderList headers,

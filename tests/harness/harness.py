@@ -21,6 +21,8 @@ from pathlib import Path
 SOURCE = Path(__file__).resolve().parents[2]
 # Slow machines (or Wine under an emulator) may stretch every time limit of the harness.
 TIMEOUT_SCALE = float(os.environ.get("BRINDLE_TIMEOUT_SCALE", "1"))
+# Accepts connections on the HTTPS port and never answers: the peer of the time-out tests.
+BLACKHOLE_ADDRESS = "127.0.0.3"
 
 
 def log(message):
@@ -151,6 +153,7 @@ class Harness:
              "--untrusted-cert", str(ca / "untrusted-server.pem"),
              "--untrusted-key", str(ca / "untrusted-server.key"),
              "--plain-port", "8480",
+             "--blackhole", f"{BLACKHOLE_ADDRESS}:443",
              "--ready-file", str(ready)],
             stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
         state["service_pid"] = proc.pid

@@ -23,7 +23,7 @@ void DownloadFixture::SetUp() {
   m_savedWork = configuration->workFolder;
   configuration->downloadFolder = downloads;
   configuration->workFolder = work;
-  manager.m_invalidPathNotice = [this] { ++invalidPathNotices; };
+  manager->m_invalidPathNotice = [this] { ++invalidPathNotices; };
 }
 
 void DownloadFixture::TearDown() {

@@ -24,7 +24,7 @@ class DownloadFixture : public ::testing::Test {
   static std::wstring Url(const std::string& path);
 
   std::shared_ptr<ConfigurationManager> configuration = ConfigurationManager::GetInstance();
-  DownloadManager manager;
+  std::shared_ptr<DownloadManager> manager = std::make_shared<DownloadManager>();
   std::wstring root;
   std::wstring downloads;
   std::wstring work;

@@ -23,7 +23,7 @@ class DownloadFileTest : public DownloadFixture {
   DownloadResult Download(const std::wstring& url, const std::wstring& fileName = L"", bool useWorkFolder = false) {
     DownloadResult result;
     EXPECT_TRUE(
-        window.RunWhilePumping([&] { result = manager.DownloadFile(url, window.Handle(), fileName, useWorkFolder); }));
+        window.RunWhilePumping([&] { result = manager->DownloadFile(url, window.Handle(), fileName, useWorkFolder); }));
     return result;
   }
 
@@ -38,7 +38,7 @@ TEST_F(DownloadFileTest, SavesUnderTheUrlsNameWithoutQueryAndReportsProgressUpTo
   EXPECT_EQ(result.error, L"");
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\setup.exe"});
   EXPECT_EQ(ReadFile(downloads + L"\\setup.exe"), Pattern(2000000));
-  EXPECT_EQ(manager.m_lastFilePath, downloads + L"\\setup.exe");
+  EXPECT_EQ(manager->m_lastFilePath, downloads + L"\\setup.exe");
   EXPECT_EQ(ServiceControl::Requests("/f/net/setup.exe").at(0).at("query"), "pxl=abc&x=1");
 
   EXPECT_EQ(window.noLength, 0);
@@ -78,7 +78,7 @@ TEST_F(DownloadFileTest, EmptyBodiesSucceedWithoutProgress) {
   EXPECT_EQ(ServiceControl::Requests().size(), 2u);  // the 204 was not retried over WinINet
 
   ServiceControl::SetScenario("/f/net/winet.bin", json::array({{{"status", 204}, {"body", ""}}}));
-  const DownloadResult winInet = manager.DownloadFileWinInet(Url("/f/net/winet.bin"), nullptr, L"", false);
+  const DownloadResult winInet = manager->DownloadFileWinInet(Url("/f/net/winet.bin"), nullptr, L"", false);
   EXPECT_FALSE(winInet.success);
   EXPECT_PREFIX(winInet.error, L" [WININET] Server returned status code: HTTP 204 - ");
 }
@@ -116,7 +116,7 @@ TEST_F(DownloadFileTest, ShortBodyFailsWithTheIncompleteText) {
 TEST_F(DownloadFileTest, CancellingMidTransferStopsWithoutFallback) {
   // 2 MB at 400 kB/s: about five seconds unless cancelled.
   ServiceControl::SetScenario("/f/net/slow.bin", json::array({{{"body_size", 2000000}, {"rate", 400000}}}));
-  window.onProgress = [this](WPARAM) { manager.m_cancelled = true; };
+  window.onProgress = [this](WPARAM) { manager->m_cancelled = true; };
   const auto started = std::chrono::steady_clock::now();
   const DownloadResult result = Download(Url("/f/net/slow.bin"));
   const auto elapsed = std::chrono::steady_clock::now() - started;
@@ -137,7 +137,7 @@ TEST_F(DownloadFileTest, WinInetSucceedsWhereWinHttpFailedAndReplacesTheOldFile)
   EXPECT_EQ(result.error, L"[WINHTTP] Download failed: Server returned status code: 500");
   EXPECT_EQ(ReadFile(downloads + L"\\second.bin"), Pattern(70000));
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\second.bin"});
-  EXPECT_EQ(manager.m_lastFilePath, downloads + L"\\second.bin");
+  EXPECT_EQ(manager->m_lastFilePath, downloads + L"\\second.bin");
   EXPECT_EQ(window.progress.back(), 100u);
 }
 

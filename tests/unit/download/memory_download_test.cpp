@@ -14,7 +14,7 @@ using MemoryDownloadTest = DownloadFixture;
 
 TEST_F(MemoryDownloadTest, SecondAttemptAfterAFailure) {
   ServiceControl::SetScenario("/f/net/logo.png", json::array({{{"status", 500}}, {{"body_size", 1234}}}));
-  const auto buffer = manager.DownloadToMemory(Url("/f/net/logo.png"));
+  const auto buffer = manager->DownloadToMemory(Url("/f/net/logo.png"));
   ASSERT_NE(buffer, nullptr);
   EXPECT_EQ(std::string(buffer->begin(), buffer->end()), Pattern(1234));
   const json requests = ServiceControl::Requests("/f/net/logo.png");
@@ -26,7 +26,7 @@ TEST_F(MemoryDownloadTest, SecondAttemptAfterAFailure) {
 TEST_F(MemoryDownloadTest, TwoFailuresGiveAnEmptyBuffer) {
   ServiceControl::SetScenario("/f/net/logo.png",
                               json::array({{{"status", 500}}, {{"status", 404}}, {{"body_size", 10}}}));
-  const auto buffer = manager.DownloadToMemory(Url("/f/net/logo.png"));
+  const auto buffer = manager->DownloadToMemory(Url("/f/net/logo.png"));
   ASSERT_NE(buffer, nullptr);
   EXPECT_TRUE(buffer->empty());
   EXPECT_EQ(ServiceControl::Requests("/f/net/logo.png").size(), 2u);
@@ -34,11 +34,11 @@ TEST_F(MemoryDownloadTest, TwoFailuresGiveAnEmptyBuffer) {
 
 TEST_F(MemoryDownloadTest, BothAttemptsShareOneRedirectBudget) {
   ServiceControl::SetScenario("/f/net/img.png", json::array({{{"body_size", 100}}}));
-  EXPECT_EQ(manager.DownloadToMemory(Url("/redirect/5/rel/f/net/img.png"))->size(), 100u);
+  EXPECT_EQ(manager->DownloadToMemory(Url("/redirect/5/rel/f/net/img.png"))->size(), 100u);
 
   // Three redirects and a failure, then a second attempt that runs out after two more.
   ServiceControl::SetScenario("/f/net/img.png", json::array({{{"status", 500}}, {{"body_size", 100}}}));
-  EXPECT_TRUE(manager.DownloadToMemory(Url("/redirect/3/abs/f/net/img.png"))->empty());
+  EXPECT_TRUE(manager->DownloadToMemory(Url("/redirect/3/abs/f/net/img.png"))->empty());
   EXPECT_EQ(ServiceControl::Requests("/f/net/img.png").size(), 2u);
 }
 
@@ -55,14 +55,14 @@ TEST_F(MemoryDownloadTest, AsyncHandsOverOnItsOwnThreadAndNullAfterCancellation)
     ::SetEvent(done.get());
   };
 
-  manager.DownloadToMemoryAsync(Url("/f/net/a.png"), callback);
+  ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/a.png"), callback));
   ASSERT_EQ(::WaitForSingleObject(done.get(), 30000), WAIT_OBJECT_0);
   EXPECT_NE(callbackThread, ::GetCurrentThreadId());
   EXPECT_TRUE(gotBuffer);
   EXPECT_EQ(size, 300u);
 
-  manager.m_cancelled = true;
-  manager.DownloadToMemoryAsync(Url("/f/net/a.png"), callback);
+  manager->m_cancelled = true;
+  ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/a.png"), callback));
   ASSERT_EQ(::WaitForSingleObject(done.get(), 30000), WAIT_OBJECT_0);
   EXPECT_FALSE(gotBuffer);
 }

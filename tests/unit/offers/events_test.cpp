@@ -194,9 +194,9 @@ int DownloadAndCountDone(const std::shared_ptr<Package>& package) {
   auto calls = std::make_shared<std::atomic<int>>(0);
   auto finished = std::make_shared<std::promise<void>>();
   auto future = finished->get_future();
-  package->DownloadImage([calls, finished] {
+  EXPECT_TRUE(package->DownloadImage([calls, finished] {
     if (++*calls == 1) finished->set_value();
-  });
+  }));
   EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
   ::Sleep(200);  // a second call would come right after the first
   return calls->load();
