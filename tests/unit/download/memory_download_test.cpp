@@ -67,4 +67,42 @@ TEST_F(MemoryDownloadTest, AsyncHandsOverOnItsOwnThreadAndNullAfterCancellation)
   EXPECT_FALSE(gotBuffer);
 }
 
+TEST_F(MemoryDownloadTest, BodiesOverTheCapFail) {
+  constexpr std::size_t kCap = DownloadManager::kMaxMemoryBytes;
+  ServiceControl::SetScenario("/f/net/big.png", json::array({{{"body_size", kCap}},
+                                                             {{"body_size", kCap + 1}},
+                                                             {{"body_size", kCap + 1}},
+                                                             {{"body_size", 10}, {"content_length", kCap + 1}},
+                                                             {{"body_size", 10}, {"content_length", kCap + 1}}}));
+  EXPECT_EQ(manager->DownloadToMemory(Url("/f/net/big.png"))->size(), kCap);
+  EXPECT_TRUE(manager->DownloadToMemory(Url("/f/net/big.png"))->empty());  // sent, two attempts
+  EXPECT_TRUE(manager->DownloadToMemory(Url("/f/net/big.png"))->empty());  // announced, two attempts
+  EXPECT_EQ(ServiceControl::Requests("/f/net/big.png").size(), 5u);
+}
+
+TEST_F(MemoryDownloadTest, CancelEndsAStalledDownloadAndHandsOverNull) {
+  ServiceControl::SetScenario("/f/net/stall.png", json::array({{{"body_size", 1000000}, {"stall_after", 1000}}}));
+  ui::UniqueHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  bool gotBuffer = true;
+  ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/stall.png"), [&](std::unique_ptr<std::vector<char>> buffer) {
+    gotBuffer = buffer != nullptr;
+    ::SetEvent(done.get());
+  }));
+  for (int i = 0; i < 300 && ServiceControl::Requests("/f/net/stall.png").empty(); ++i) ::Sleep(100);
+  ::Sleep(500);
+  manager->Cancel();
+  ASSERT_EQ(::WaitForSingleObject(done.get(), 2000), WAIT_OBJECT_0);
+  EXPECT_FALSE(gotBuffer);
+}
+
+// Without a shared owner the thread could outlive the manager, so none is started.
+TEST_F(MemoryDownloadTest, AsyncWithoutSharedOwnerStartsNothing) {
+  DownloadManager unowned;
+  bool called = false;
+  EXPECT_FALSE(unowned.DownloadToMemoryAsync(Url("/f/net/a.png"), [&](auto) { called = true; }));
+  ::Sleep(200);
+  EXPECT_FALSE(called);
+  EXPECT_TRUE(ServiceControl::Requests().empty());
+}
+
 }  // namespace
