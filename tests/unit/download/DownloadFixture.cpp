@@ -12,6 +12,10 @@ namespace fs = std::filesystem;
 
 void DownloadFixture::SetUp() {
   ServiceControl::Reset();
+  PrepareFolders();
+}
+
+void DownloadFixture::PrepareFolders() {
   root = (fs::temp_directory_path() / L"brindle-download-test").wstring();
   while (!root.empty() && root.back() == L'\\') root.pop_back();
   fs::remove_all(root);

@@ -14,6 +14,8 @@ class DownloadFixture : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // The folders alone, for tests that do not talk to the reference service.
+  void PrepareFolders();
 
   // Every file below `folder`, as paths relative to it, sorted.
   static std::vector<std::wstring> FilesUnder(const std::wstring& folder);
