@@ -39,7 +39,7 @@ class TargetFile {
   bool MarkForDeletion(bool remove);
 
   std::wstring m_path;
-  ui::UniqueFile m_file;  // closing it deletes the file unless Commit() cleared the mark
+  ui::UniqueFile m_file;       // closing it deletes the file unless Commit() cleared the mark
   std::vector<char> m_buffer;  // written out in large pieces, as a buffered stream would
   DWORD m_openError = ERROR_PATH_NOT_FOUND;
 };

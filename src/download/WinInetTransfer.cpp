@@ -69,7 +69,8 @@ void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, Tra
   for (int redirects = 0;; ++redirects) {
     sink.OnProgress();
     file.reset(::InternetOpenUrlW(internet.get(), current.c_str(), nullptr, 0,
-                                  INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+                                  INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
+                                  0));
     if (!file) ThrowLastError(L"Failed to open URL:: ");
     const auto answered = QueryNumber(file.get(), HTTP_QUERY_STATUS_CODE);
     if (!answered) ThrowLastError(L"Failed to query HTTP status code: ");

@@ -77,7 +77,8 @@ TEST_F(ConfigurationRequestTest, ServerErrorsAreRetriedAfterAPause) {
 }
 
 TEST_F(ConfigurationRequestTest, ThreeFailedTriesAreAllThereIs) {
-  ServiceControl::SetScenario("/o", json::array({{{"status", 500}}, {{"status", 500}}, {{"status", 500}}, {{"status", 500}}}));
+  ServiceControl::SetScenario(
+      "/o", json::array({{{"status", 500}}, {{"status", 500}}, {{"status", 500}}, {{"status", 500}}}));
   EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
   EXPECT_EQ(ServiceControl::Requests("/o").size(), 3u);
 }
@@ -181,8 +182,8 @@ TEST(PostJson, FiveRedirectsAreFollowedAndASixthOrADowngradeFails) {
     EXPECT_EQ(ServiceControl::Requests("/o").size(), 6u);
   }
   ServiceControl::Reset();
-  ServiceControl::SetScenario(
-      "/o", json::array({{{"status", 308}, {"headers", {{"Location", "http://localhost:8480/o"}}}}}));
+  ServiceControl::SetScenario("/o",
+                              json::array({{{"status", 308}, {"headers", {{"Location", "http://localhost:8480/o"}}}}}));
   std::string response;
   DWORD status = 0;
   EXPECT_FALSE(PostJson(L"https://localhost/o", "{}", {}, response, status));

@@ -219,7 +219,8 @@ TEST_F(DownloadFileTest, WinInetAloneFollowsFiveRedirectsAndRefusesASixth) {
 // open's error, not the close's.
 TEST_F(DownloadFileTest, FailedWinInetRedirectNamesTheRealError) {
   ServiceControl::SetScenario(
-      "/f/net/moved.bin", json::array({{{"status", 302}, {"headers", {{"Location", "https://localhost:8444/f/x.bin"}}}}}));
+      "/f/net/moved.bin",
+      json::array({{{"status", 302}, {"headers", {{"Location", "https://localhost:8444/f/x.bin"}}}}}));
   const DownloadResult result = manager->DownloadFileWinInet(Url("/f/net/moved.bin"), nullptr, L"", false);
   const std::wstring prefix = L" [WININET] Failed to open URL:: ";
   ASSERT_PREFIX(result.error, prefix);

@@ -61,8 +61,9 @@ TEST_F(NginxInterop, RedirectsAndFailures) {
   const std::wstring plain = L"http://localhost:8580/ok.bin";
   const std::wstring downgrade = L"Redirect from HTTPS to HTTP refused: " + plain;
   const std::wstring sixth = L"Too many redirects.";
-  const std::wstring missing = L"[WINHTTP] Download failed: Server returned status code: 404 [WININET] "
-                               L"Server returned status code: HTTP 404 - ";
+  const std::wstring missing =
+      L"[WINHTTP] Download failed: Server returned status code: 404 [WININET] "
+      L"Server returned status code: HTTP 404 - ";
   // An empty text: the download succeeds as ok.bin.
   const std::pair<const wchar_t*, std::wstring> cases[] = {
       {L"/chain/5", L""},  // 301, 302, 307, 308, 301

@@ -120,7 +120,8 @@ TEST_F(Events, EveryTerminalIdClosesThePackageAndIdOneDoesNot) {
 TEST_F(Events, RedirectedEventIsRecordedAtTheFinalTarget) {
   for (const int status : {307, 308}) {
     ServiceControl::Reset();
-    ServiceControl::SetScenario("/zbd", json::array({{{"status", status}, {"headers", {{"Location", "/zbd?moved=1"}}}}}));
+    ServiceControl::SetScenario("/zbd",
+                                json::array({{{"status", status}, {"headers", {{"Location", "/zbd?moved=1"}}}}}));
     auto package = MakeOffer();
     package->SendEvent(EVENT_DECLINED, {});
     package->WaitForEvents();
