@@ -183,14 +183,22 @@ DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND win
 
 std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::wstring& url) {
   auto buffer = std::make_unique<std::vector<char>>();
-  // Shared by both attempts; a transfer thread may outlive an abandoned attempt.
-  const auto redirects = std::make_shared<int>(0);
+  // Shared by both attempts; atomic because the thread of an attempt given up as stalled may
+  // still be running when the next one starts.
+  const auto redirects = std::make_shared<std::atomic<int>>(0);
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       MemorySink sink(*buffer);
       download::RunRelayed(
           [url, redirects](TransferSink& out, const std::atomic<bool>& stop) {
-            download::WinHttpGet(url, download::WinHttpPurpose::Memory, *redirects, stop, out);
+            int used = *redirects;
+            try {
+              download::WinHttpGet(url, download::WinHttpPurpose::Memory, used, stop, out);
+            } catch (...) {
+              *redirects = used;
+              throw;
+            }
+            *redirects = used;
           },
           sink, m_relays, m_cancelled, config::TransferStallLimitMs());
       return buffer;

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <exception>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -220,7 +219,7 @@ void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegis
         relay->Finish(std::current_exception());
       }
     }).detach();
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {
     // No thread to spare: the transfer blocks this thread instead and ends at its time-outs.
     transfer(sink, cancelled);
     return;
