@@ -16,7 +16,8 @@ void DownloadFixture::SetUp() {
 }
 
 void DownloadFixture::PrepareFolders() {
-  root = (fs::temp_directory_path() / L"brindle-download-test").wstring();
+  // Per process: the test programs of this folder run in parallel.
+  root = (fs::temp_directory_path() / (L"brindle-download-test-" + std::to_wstring(::GetCurrentProcessId()))).wstring();
   while (!root.empty() && root.back() == L'\\') root.pop_back();
   fs::remove_all(root);
   downloads = root + L"\\downloads";
