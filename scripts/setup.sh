@@ -161,7 +161,35 @@ ensure_cross_libs() {
   build_zlib "$arch"
 }
 
+# nginx is a peer for the interoperability tests, which start their own instance on loopback.
+# The package's own service must neither run nor hold port 80, now or after a reboot.
+ensure_nginx() {
+  dpkg-query -W -f='${Status}\n' nginx-light 2>/dev/null | grep -q '^install ok installed$' && return 0
+  need_root "apt-get install nginx-light"
+  local policy=/usr/sbin/policy-rc.d own_policy=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    own_policy=1
+  fi
+  log "installing nginx-light (its service stays off)"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nginx-light >/dev/null || {
+    [ "$own_policy" = 1 ] && rm -f "$policy"
+    exit 1
+  }
+  [ "$own_policy" = 1 ] && rm -f "$policy"
+  if [ -d /run/systemd/system ]; then
+    systemctl disable --now nginx >/dev/null 2>&1 || true
+  else
+    update-rc.d nginx disable >/dev/null 2>&1 || true
+  fi
+  if [ -s /run/nginx.pid ]; then
+    nginx -s stop >/dev/null 2>&1 || true
+  fi
+}
+
 ensure_apt
+ensure_nginx
 ensure_nlohmann
 ensure_cross_libs i686
 [ "$ARCH" = i686 ] || ensure_cross_libs "$ARCH"

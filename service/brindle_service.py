@@ -16,6 +16,7 @@ import ipaddress
 import json
 import os
 import re
+import select
 import signal
 import socket
 import socketserver
@@ -42,7 +43,7 @@ STEP_KEYS = {
     "status": int, "headers": dict, "body": str, "body_b64": str, "body_size": int,
     "body_file": str, "content_length": int, "chunked": bool, "no_length": bool,
     "rate": (int, float), "delay_ms": (int, float), "reset": bool,
-    "close_after_headers": bool,
+    "close_after_headers": bool, "stall_after": int,
 }
 BODY_SOURCES = ("body", "body_b64", "body_size", "body_file")
 
@@ -233,7 +234,7 @@ def validate_step(step):
         return "give at most one of " + ", ".join(BODY_SOURCES)
     if not 100 <= step.get("status", 200) <= 999:
         return "status out of range"
-    for key in ("body_size", "content_length", "delay_ms"):
+    for key in ("body_size", "content_length", "delay_ms", "stall_after"):
         if step.get(key, 0) < 0:
             return key + " must not be negative"
     if "rate" in step and step["rate"] <= 0:
@@ -621,7 +622,8 @@ class Handler(BaseHTTPRequestHandler):
             chunked, no_length = False, True  # HTTP/1.0 peers cannot parse chunks
         close_after_headers = bool(step.get("close_after_headers"))
 
-        faulty = no_length or close_after_headers or (
+        stall_after = step.get("stall_after")
+        faulty = no_length or close_after_headers or stall_after is not None or (
             announced is not None and announced != body.length)
         if faulty:
             self.close_connection = True
@@ -653,6 +655,13 @@ class Handler(BaseHTTPRequestHandler):
         for chunk in body.pieces(piece):
             if not chunk:
                 continue
+            if stall_after is not None and self._bytes_sent + len(chunk) > stall_after:
+                chunk = chunk[:stall_after - self._bytes_sent]
+                if chunk:
+                    self._write(b"%x\r\n" % len(chunk) + chunk + b"\r\n" if chunked else chunk)
+                    self._bytes_sent += len(chunk)
+                self._stall()
+                return
             if chunked:
                 self._write(b"%x\r\n" % len(chunk) + chunk + b"\r\n")
             else:
@@ -664,6 +673,22 @@ class Handler(BaseHTTPRequestHandler):
                 slept += pause
         if chunked:
             self._write(b"0\r\n\r\n")
+
+    def _stall(self):
+        # The answer stops mid-body: nothing more is sent until the client gives up (or the
+        # longest sleep a request may take has passed), so only the client can end it early.
+        self.wfile.flush()
+        self._note += " stalled"
+        deadline = time.monotonic() + MAX_SLEEP_PER_REQUEST
+        self.connection.settimeout(0.2)
+        while time.monotonic() < deadline:
+            try:
+                if not self.connection.recv(4096):
+                    return
+            except socket.timeout:
+                continue
+            except (OSError, ValueError):
+                return
 
     def _write(self, data):
         try:
@@ -694,6 +719,7 @@ class App:
         self.content_dir = content_dir
         self.store = store
         self.scenarios = Scenarios()
+        self.blackhole = None
         self.quiet = quiet
         self._log_lock = threading.Lock()
 
@@ -818,9 +844,15 @@ class App:
             return json_answer(200, self.store.events())
         if name == "scenarios" and method == "GET":
             return json_answer(200, self.scenarios.snapshot())
+        if name == "blackhole" and method == "GET":
+            if self.blackhole is None:
+                return json_answer(404, {"ok": False, "error": "no black hole"})
+            return json_answer(200, {"accepted": self.blackhole.accepted()})
         if name == "reset" and method == "POST":
             self.scenarios.clear()
             self.store.clear()
+            if self.blackhole is not None:
+                self.blackhole.clear()
             return json_answer(200, {"ok": True})
         if name == "scenario" and method == "POST":
             try:
@@ -845,6 +877,52 @@ class App:
 
 # ---------------------------------------------------------------------------
 # Listeners
+
+
+class BlackHole:
+    """Accepts connections and never answers, the peer of the time-out tests. What a client
+    sends is read and dropped; a connection is closed only when the client closes it."""
+
+    def __init__(self, host, port):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind((host, port))
+        self.sock.listen(64)
+        self.address = self.sock.getsockname()
+        self._lock = threading.Lock()
+        self._accepted = 0
+
+    def accepted(self):
+        with self._lock:
+            return self._accepted
+
+    def clear(self):
+        with self._lock:
+            self._accepted = 0
+
+    def serve(self, stop):
+        held = []
+        while not stop.is_set():
+            readable, _, _ = select.select([self.sock] + held, [], [], 0.2)
+            for s in readable:
+                if s is self.sock:
+                    try:
+                        conn, _ = self.sock.accept()
+                    except OSError:
+                        continue
+                    held.append(conn)
+                    with self._lock:
+                        self._accepted += 1
+                    continue
+                try:
+                    data = s.recv(65536)
+                except OSError:
+                    data = b""
+                if not data:
+                    held.remove(s)
+                    s.close()
+        for s in held + [self.sock]:
+            s.close()
 
 
 class TLSServer(ThreadingHTTPServer):
@@ -950,6 +1028,8 @@ def main(argv=None):
     p.add_argument("--untrusted-port", type=int)
     p.add_argument("--untrusted-cert")
     p.add_argument("--untrusted-key")
+    p.add_argument("--blackhole", metavar="ADDRESS:PORT",
+                   help="also accept connections here and never answer them (loopback only)")
     p.add_argument("--plain-port", type=int,
                    help="also serve plain HTTP on this loopback port (label \"plain\")")
     p.add_argument("--ready-file")
@@ -963,6 +1043,12 @@ def main(argv=None):
     for folder in (args.configs, args.content):
         if not os.path.isdir(folder):
             p.error("not a folder: " + folder)
+    blackhole_address = None
+    if args.blackhole:
+        host, _, port = args.blackhole.rpartition(":")
+        if not port.isdigit() or not is_loopback(host):
+            p.error("--blackhole must be a loopback IPv4 address and a port")
+        blackhole_address = (host, int(port))
 
     if args.ready_file and os.path.exists(args.ready_file):
         os.unlink(args.ready_file)
@@ -987,6 +1073,8 @@ def main(argv=None):
                 app.log)
         if args.plain_port is not None:
             servers += open_listeners(args.host, args.plain_port, None, app, "plain", app.log)
+        if blackhole_address is not None:
+            app.blackhole = BlackHole(*blackhole_address)
     except (OSError, ssl.SSLError) as e:
         for s in servers:
             s.server_close()
@@ -1000,6 +1088,12 @@ def main(argv=None):
                              name="serve-%s-%s" % (s.label, s.server_address[0]), daemon=True)
         t.start()
         threads.append(t)
+    blackhole_text = None
+    if app.blackhole is not None:
+        threading.Thread(target=app.blackhole.serve, args=(stop,), name="blackhole",
+                         daemon=True).start()
+        blackhole_text = "%s:%d" % app.blackhole.address
+        app.log("black hole on " + blackhole_text)
 
     listeners = [{"host": s.server_address[0], "port": s.server_address[1], "tls": s.label}
                  for s in servers]
@@ -1017,7 +1111,7 @@ def main(argv=None):
         with open(tmp, "w") as f:
             json.dump({"pid": os.getpid(), "port": trusted_port,
                        "untrusted_port": untrusted_port, "plain_port": plain_port,
-                       "listeners": listeners}, f)
+                       "blackhole": blackhole_text, "listeners": listeners}, f)
         os.replace(tmp, args.ready_file)
 
     while not stop.wait(0.5):

@@ -400,7 +400,7 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
   ::ShowWindow(GetHwnd(), SW_HIDE);
 
   m_config->exiting = true;
-  DownloadManager::GetInstance()->m_cancelled = true;
+  DownloadManager::GetInstance()->Cancel();
   if (HWND visible = VisiblePageWindow(); visible != nullptr && !m_errorShown) {
     m_pages[m_currentPage]->PrepareForExit(std::chrono::steady_clock::now() + kPageExitBudget);
   }

@@ -21,10 +21,21 @@ const BuildSettings& GetBuildSettings() {
     200,
     200,
     100,
+    // ...and the time-outs without waiting half a minute.
+    2000,
+    2000,
+    2000,
+    3000,
+    2000,
 #else
     5000,
     5000,
     2000,
+    15000,
+    15000,
+    30000,
+    30000,
+    10000,
 #endif
     BRINDLE_ISV_PRODUCT_URL,
     BRINDLE_ISV_INSTALL_PARAMETERS,

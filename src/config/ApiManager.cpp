@@ -44,11 +44,10 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration() {
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {
     response.clear();
     DWORD status = 0;
-    if (PostJson(configuration->configurationUrl, body.dump(), {}, response, status) && status >= 200 &&
-        status <= 399) {
-      break;
-    }
-    const DWORD error = ::GetLastError();
+    const bool answered =
+        PostJson(configuration->configurationUrl, body.dump(), {}, response, status, kMaxConfigurationBytes);
+    const DWORD error = ::GetLastError();  // before anything else can replace it
+    if (answered && status >= 200 && status <= 399) break;
     config::DebugLine("Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
                       std::to_string(static_cast<int>(error)));
     ::Sleep(config::GetBuildSettings().configRetryPauseMs);

@@ -4,17 +4,26 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 #include "config/SignedRequest.h"
 
-// Posts `body` to an HTTPS URL (always port 443) with the extra headers plus
+// The largest answers kept in memory: the configuration document, and an event's answer (which
+// nobody reads).
+inline constexpr std::size_t kMaxConfigurationBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kMaxEventResponseBytes = 64 * 1024;
+
+// Posts `body` to an HTTPS URL (always port 443, without its query) with the extra headers plus
 // "Expect: 100-continue" and "Content-Type: application/json"; appends the answer to `response`.
-// True when a response was received, whatever its status. Raises BrindleException only on a
-// Windows 7 system without Service Pack 1 and on a URL that cannot be split.
+// True when a response was received, whatever its status. Redirects (301, 302, 303, 307, 308
+// with a Location) are followed up to five times: 307 and 308 repeat the POST with its body,
+// the others become a GET; a sixth, one that leaves HTTPS, or an answer larger than
+// `maxResponseBytes` gives false. Raises BrindleException only on a Windows 7 system without
+// Service Pack 1 and on a URL that cannot be split.
 bool PostJson(const std::wstring& url, const std::string& body, const HeaderList& headers, std::string& response,
-              DWORD& status);
+              DWORD& status, std::size_t maxResponseBytes = kMaxConfigurationBytes);
 
 class ApiManager {
  public:

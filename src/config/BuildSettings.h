@@ -14,6 +14,13 @@ struct BuildSettings {
   DWORD configRetryPauseMs;
   DWORD eventRetryPauseMs;
   DWORD downloadFallbackPauseMs;
+  // Network time-outs of every WinHTTP and WinINet session (test builds make them short).
+  DWORD resolveTimeoutMs;
+  DWORD connectTimeoutMs;
+  DWORD sendTimeoutMs;
+  DWORD receiveTimeoutMs;  // also the wait for response headers
+  // How long after sending an event a package being destroyed still waits for it.
+  DWORD eventDrainMs;
   // The ISV wizard's product; empty unless the build names it.
   const wchar_t* isvProductUrl;
   const wchar_t* isvInstallParameters;

@@ -19,19 +19,31 @@ bool IsReservedDeviceName(std::wstring_view name) {
          base[3] <= L'9';
 }
 
+// Characters Windows refuses in a file name, path separators and drive colons included.
+bool IsForbidden(wchar_t c) {
+  constexpr std::wstring_view kForbidden = L"<>:\"/\\|?*";
+  return c < 32 || kForbidden.find(c) != std::wstring_view::npos;
+}
+
 }  // namespace
 
 std::optional<std::wstring> FileNameProblem(const std::wstring& name) {
   if (name.empty()) return L"The download has no file name.";
   const std::wstring invalid = L"Invalid file name: \"" + name + L"\"";
   if (name == L"." || name == L"..") return invalid;
-  constexpr std::wstring_view kForbidden = L"<>:\"/\\|?*";
-  for (const wchar_t c : name) {
-    if (c < 32 || kForbidden.find(c) != std::wstring_view::npos) return invalid;
-  }
+  if (std::any_of(name.begin(), name.end(), IsForbidden)) return invalid;
   if (name.back() == L'.' || name.back() == L' ') return invalid;
   if (IsReservedDeviceName(name)) return invalid;
   return std::nullopt;
+}
+
+std::wstring CleanFileName(const std::wstring& name) {
+  std::wstring clean = name;
+  std::replace_if(clean.begin(), clean.end(), IsForbidden, L'_');
+  // Windows would strip these itself and create another name than the one asked for.
+  while (!clean.empty() && (clean.back() == L'.' || clean.back() == L' ')) clean.pop_back();
+  if (IsReservedDeviceName(clean)) clean.insert(clean.begin(), L'_');
+  return clean;
 }
 
 }  // namespace config

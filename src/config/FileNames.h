@@ -11,4 +11,9 @@ namespace config {
 // spaces that Windows would silently strip); nothing when it can.
 std::optional<std::wstring> FileNameProblem(const std::wstring& name);
 
+// A name given by the caller (a product title, say) made into one Windows accepts: forbidden
+// and control characters and separators become '_', trailing dots and spaces go, a device name
+// gets a '_' in front. Empty when nothing is left.
+std::wstring CleanFileName(const std::wstring& name);
+
 }  // namespace config

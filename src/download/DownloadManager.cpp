@@ -3,11 +3,14 @@
 #include <shlwapi.h>
 
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
+#include "config/DebugLog.h"
 #include "config/FileNames.h"
+#include "config/NetworkPolicy.h"
 #include "download/DownloadError.h"
 #include "download/ProgressReporter.h"
 #include "download/TargetFile.h"
@@ -43,35 +46,21 @@ class FileSink final : public TransferSink {
 class MemorySink final : public TransferSink {
  public:
   explicit MemorySink(std::vector<char>& buffer) : m_buffer(buffer) {}
-  void OnLength(std::optional<DWORD>) override {}
-  void OnData(const char* data, DWORD size) override { m_buffer.insert(m_buffer.end(), data, data + size); }
+  void OnLength(std::optional<DWORD> length) override {
+    if (length && *length > DownloadManager::kMaxMemoryBytes) TooLarge();
+  }
+  void OnData(const char* data, DWORD size) override {
+    if (size > DownloadManager::kMaxMemoryBytes - m_buffer.size()) TooLarge();
+    m_buffer.insert(m_buffer.end(), data, data + size);
+  }
 
  private:
+  [[noreturn]] static void TooLarge() {
+    throw DownloadError(L"Response larger than " + std::to_wstring(DownloadManager::kMaxMemoryBytes) + L" bytes.");
+  }
+
   std::vector<char>& m_buffer;
 };
-
-struct AsyncDownload {
-  DownloadManager* manager;
-  std::wstring url;
-  MemoryDownloadCallback callback;
-};
-
-DWORD WINAPI RunAsyncDownload(void* parameter) noexcept {
-  std::unique_ptr<AsyncDownload> job(static_cast<AsyncDownload*>(parameter));
-  std::unique_ptr<std::vector<char>> buffer;
-  try {
-    buffer = job->manager->DownloadToMemory(job->url);
-  } catch (...) {
-    // Only the result buffer itself can fail to allocate; the callback still hears of the end.
-  }
-  if (job->manager->m_cancelled) buffer.reset();
-  try {
-    job->callback(std::move(buffer));
-  } catch (...) {
-    // The caller's callback failed; nobody is left to tell on this thread.
-  }
-  return 0;
-}
 
 std::wstring WideMessage(const std::exception& error) { return ui::Widen(error.what(), CP_ACP); }
 
@@ -104,7 +93,8 @@ DownloadManager::Target DownloadManager::ResolveTargetIn(const std::wstring& fol
 
 DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& url, const std::wstring& fileName,
                                                        bool useWorkFolder) {
-  return ResolveTarget(fileName.empty() ? download::FileNameFromUrl(url) : fileName, useWorkFolder);
+  return ResolveTarget(fileName.empty() ? download::FileNameFromUrl(url) : config::CleanFileName(fileName),
+                       useWorkFolder);
 }
 
 std::wstring DownloadManager::MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder) {
@@ -112,20 +102,24 @@ std::wstring DownloadManager::MakeTargetPathFromUrl(const std::wstring& url, boo
 }
 
 std::wstring DownloadManager::MakeTargetPathFromName(const std::wstring& fileName, bool useWorkFolder) {
-  return ResolveTarget(fileName, useWorkFolder).path;
+  return ResolveTarget(config::CleanFileName(fileName), useWorkFolder).path;
 }
 
 void DownloadManager::TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet) {
   download::TargetFile file(path);
   download::ProgressReporter progress(window);
   FileSink sink(file, progress);
+  download::BlockingTransfer transfer;
   if (winInet) {
-    download::WinInetGet(url, m_cancelled, sink);
+    transfer = [url](TransferSink& out, const std::atomic<bool>& stop) { download::WinInetGet(url, stop, out); };
   } else {
-    int redirects = 0;
-    download::WinHttpGet(url, download::WinHttpPurpose::File, redirects, m_cancelled, sink);
+    transfer = [url](TransferSink& out, const std::atomic<bool>& stop) {
+      int redirects = 0;
+      download::WinHttpGet(url, download::WinHttpPurpose::File, redirects, stop, out);
+    };
   }
-  file.Close();
+  download::RunRelayed(transfer, sink, m_relays, m_cancelled, config::TransferStallLimitMs());
+  file.Finish();
   if (const auto length = progress.Length()) {
     const auto size = file.SizeOnDisk();
     if (!size) {
@@ -161,7 +155,8 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
   Target target;
   bool fallBack = false;
   try {
-    target = ResolveTargetIn(folder, fileName.empty() ? download::FileNameFromUrl(url) : fileName);
+    target =
+        ResolveTargetIn(folder, fileName.empty() ? download::FileNameFromUrl(url) : config::CleanFileName(fileName));
     // An unusable name stays unusable for the other transport: no second attempt.
     if (!target.problem.empty()) {
       result.error = L"[WINHTTP] " + target.problem;
@@ -174,7 +169,8 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
     fallBack = dynamic_cast<const DownloadCancelled*>(&error) == nullptr;
   }
   if (fallBack) {
-    ::Sleep(config::GetBuildSettings().downloadFallbackPauseMs);
+    // Cancelling cuts the pause short; the attempt then ends at once as cancelled.
+    m_relays.SleepUnlessCancelled(config::GetBuildSettings().downloadFallbackPauseMs);
     const DownloadResult second = WinInetAttempt(url, window, fileName, false, &target);
     if (second.success) {
       result.success = true;
@@ -207,23 +203,58 @@ DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND win
 
 std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::wstring& url) {
   auto buffer = std::make_unique<std::vector<char>>();
-  int redirects = 0;  // shared by both attempts
+  // Shared by both attempts; atomic because the thread of an attempt given up as stalled may
+  // still be running when the next one starts.
+  const auto redirects = std::make_shared<std::atomic<int>>(0);
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       MemorySink sink(*buffer);
-      download::WinHttpGet(url, download::WinHttpPurpose::Memory, redirects, m_cancelled, sink);
+      download::RunRelayed(
+          [url, redirects](TransferSink& out, const std::atomic<bool>& stop) {
+            int used = *redirects;
+            try {
+              download::WinHttpGet(url, download::WinHttpPurpose::Memory, used, stop, out);
+            } catch (...) {
+              *redirects = used;
+              throw;
+            }
+            *redirects = used;
+          },
+          sink, m_relays, m_cancelled, config::TransferStallLimitMs());
       return buffer;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
       buffer->clear();
+      config::DebugLine("Memory download failed: " + std::string(error.what()));
     }
   }
   return buffer;
 }
 
 bool DownloadManager::DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback) {
-  auto job = std::make_unique<AsyncDownload>(AsyncDownload{this, std::move(url), std::move(callback)});
-  ui::UniqueHandle thread(::CreateThread(nullptr, 0, &RunAsyncDownload, job.get(), 0, nullptr));
-  if (!thread) return false;
-  static_cast<void>(job.release());  // the thread owns it now
+  std::shared_ptr<DownloadManager> self = weak_from_this().lock();
+  if (!self) return false;
+  try {
+    std::thread([self, url = std::move(url), callback = std::move(callback)]() noexcept {
+      std::unique_ptr<std::vector<char>> buffer;
+      try {
+        buffer = self->DownloadToMemory(url);
+      } catch (...) {
+        // Only the result buffer itself can fail to allocate; the callback still hears of the end.
+      }
+      if (self->m_cancelled) buffer.reset();
+      try {
+        callback(std::move(buffer));
+      } catch (...) {
+        // The caller's callback failed; nobody is left to tell on this thread.
+      }
+    }).detach();
+  } catch (const std::exception&) {
+    return false;  // no thread: the callback is never called, so the caller decides what follows
+  }
   return true;
+}
+
+void DownloadManager::Cancel() {
+  m_cancelled = true;
+  m_relays.CancelAll();
 }

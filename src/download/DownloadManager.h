@@ -1,14 +1,17 @@
 #pragma once
 // Fetches the product, the offer installers and small images: files over WinHTTP with a
 // WinINet fallback, reporting progress to a window by posted messages; memory downloads for
-// images. One instance per process; `m_cancelled` is raised once when the wizard closes.
+// images. One instance per process; Cancel() ends every transfer when the wizard closes.
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "download/TransferRelay.h"
 
 struct DownloadResult {
   bool success = false;
@@ -18,12 +21,16 @@ struct DownloadResult {
 
 using MemoryDownloadCallback = std::function<void(std::unique_ptr<std::vector<char>>)>;
 
-class DownloadManager {
+class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
  public:
+  // Bodies held in memory (offer pictures, logos) stop at this size: a larger answer fails.
+  static constexpr std::size_t kMaxMemoryBytes = 16 * 1024 * 1024;
+
   static std::shared_ptr<DownloadManager> GetInstance();
 
   // WinHTTP, then after a pause WinINet. Never throws; a failed download leaves no file behind
-  // and a file of the same name untouched.
+  // and a file of the same name untouched. A caller's `fileName` is made usable (see
+  // config::CleanFileName); a name from the URL that Windows cannot use fails the download.
   DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder);
   // The same into `folder`, made when missing: each package gets a folder of its own, so two
   // installers of the same name never overwrite each other.
@@ -33,15 +40,20 @@ class DownloadManager {
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
   std::unique_ptr<std::vector<char>> DownloadToMemory(const std::wstring& url);
-  // Runs DownloadToMemory on a detached thread and hands the buffer to `callback` on that
-  // thread; after cancellation the callback receives null. The thread uses this manager, which
-  // must outlive it (the process-wide instance does).
-  // False when no thread could be started: the callback is then never called.
-  bool DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
+  // Runs DownloadToMemory on a thread of its own, which shares ownership of this manager, and
+  // hands the buffer to `callback` on that thread; after cancellation the callback receives
+  // null. False when no thread was started (or this manager has no shared owner): the callback
+  // is then never called.
+  [[nodiscard]] bool DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
+  // Raises m_cancelled and ends every transfer in flight at once, even one blocked on a server
+  // that stopped sending (its partial file is removed); transfers started later fail as
+  // cancelled.
+  void Cancel();
 
   std::wstring MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder);
   std::wstring MakeTargetPathFromName(const std::wstring& fileName, bool useWorkFolder);
 
+  // Raised once when the wizard closes, through Cancel(); read between chunks by every transfer.
   std::atomic<bool> m_cancelled{false};
   std::wstring m_lastFilePath;
   // Tells the user that the target folder is unusable. The default shows an owner-less
@@ -64,6 +76,8 @@ class DownloadManager {
   DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
                                 const Target* resolved);
   void TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet);
+
+  download::RelayRegistry m_relays;
 };
 
 std::wstring GetSystemErrorText(DWORD code);

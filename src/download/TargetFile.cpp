@@ -1,30 +1,49 @@
 #include "download/TargetFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "download/DownloadError.h"
 
 namespace download {
+namespace {
+
+// A fresh name per try; CREATE_NEW makes the check and the creation one step.
+std::wstring TempName(const std::wstring& folder, unsigned attempt) {
+  const unsigned long long seed =
+      ::GetTickCount64() ^ (static_cast<unsigned long long>(::GetCurrentProcessId()) << 20) ^ attempt;
+  wchar_t name[32] = {};
+  ::wsprintfW(name, L"brd%05x.tmp", static_cast<unsigned>((seed * 2654435761u + attempt) & 0xFFFFF));
+  return folder + name;
+}
+
+}  // namespace
 
 TargetFile::TargetFile(const std::wstring& path) : m_path(path) {
   const auto slash = path.rfind(L'\\');
   if (path.empty() || slash == std::wstring::npos) return;
   const std::wstring folder = path.substr(0, slash + 1);
-  wchar_t temp[MAX_PATH] = {};
-  if (::GetTempFileNameW(folder.c_str(), L"brd", 0, temp) == 0) {
+  constexpr unsigned kAttempts = 100;
+  std::wstring temp;
+  for (unsigned attempt = 0; attempt < kAttempts && !m_file; ++attempt) {
+    temp = TempName(folder, attempt);
+    m_file.reset(::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (m_file) break;
     m_openError = ::GetLastError();
-    return;
+    if (m_openError != ERROR_FILE_EXISTS && m_openError != ERROR_ALREADY_EXISTS) return;
   }
-  m_tempPath = temp;
-  m_file.reset(
-      ::CreateFileW(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!m_file) m_openError = ::GetLastError();
+  if (m_file && !MarkForDeletion(true)) {
+    m_openError = ::GetLastError();
+    m_file.reset();
+    ::DeleteFileW(temp.c_str());  // without the mark the empty file must go by name
+  }
 }
 
-TargetFile::~TargetFile() {
-  if (m_committed || m_tempPath.empty()) return;
-  m_file.reset();
-  ::DeleteFileW(m_tempPath.c_str());
+bool TargetFile::MarkForDeletion(bool remove) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = remove ? TRUE : FALSE;
+  return ::SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 void TargetFile::Write(const char* data, DWORD size) {
@@ -47,26 +66,32 @@ void TargetFile::Flush() {
   m_buffer.clear();
 }
 
-void TargetFile::Close() {
-  if (!m_file) return;
-  Flush();
-  m_file.reset();
+void TargetFile::Finish() {
+  if (m_file) Flush();
 }
 
 std::optional<unsigned long long> TargetFile::SizeOnDisk() const {
-  ui::UniqueFile file(::CreateFileW(m_tempPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  if (!m_file || !::GetFileSizeEx(m_file.get(), &size)) return std::nullopt;
   return static_cast<unsigned long long>(size.QuadPart);
 }
 
 void TargetFile::Commit() {
-  if (!::MoveFileExW(m_tempPath.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ThrowLastError(L"Failed to move the downloaded file into place: ");
+  // Between clearing the mark and the rename a killed process would leave the temporary file;
+  // the window is two system calls long.
+  if (!MarkForDeletion(false)) ThrowLastError(L"Failed to move the downloaded file into place: ");
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + m_path.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(m_path.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, m_path.data(), rename->FileNameLength);
+  if (!::SetFileInformationByHandle(m_file.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+    const DWORD error = ::GetLastError();
+    MarkForDeletion(true);
+    ThrowSystemError(L"Failed to move the downloaded file into place: ", error);
   }
-  m_committed = true;
+  m_file.reset();
 }
 
 }  // namespace download

@@ -1,7 +1,9 @@
 #pragma once
 // The file a download writes. The data goes to a uniquely named temporary file beside the
-// target, which replaces the target only when the download is complete; a failed or cancelled
-// download leaves no partial file and never destroys an existing file of the same name.
+// target, marked for deletion from the moment it exists, so that the file system removes it
+// whenever the download does not complete: a failure, a cancellation, or the process being
+// killed. Only a complete download clears the mark and renames the open file over the target,
+// so an existing file of the same name is never destroyed by a download that fails.
 #include <windows.h>
 
 #include <optional>
@@ -16,7 +18,6 @@ class TargetFile {
  public:
   // An empty `path` (no usable folder) gives a file that is not open.
   explicit TargetFile(const std::wstring& path);
-  ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
@@ -25,22 +26,22 @@ class TargetFile {
   DWORD OpenError() const { return m_openError; }
 
   void Write(const char* data, DWORD size);
-  void Close();
-  // Size of the closed file as the file system reports it; nothing (with the thread's last
-  // error set) when it cannot be opened.
+  // Writes out what is buffered; the size check comes after it.
+  void Finish();
+  // Size of the written file as the file system reports it; nothing (with the thread's last
+  // error set) when it cannot be read.
   std::optional<unsigned long long> SizeOnDisk() const;
   // Puts the complete file in place of the target.
   void Commit();
 
  private:
-  std::wstring m_path;
-  std::wstring m_tempPath;
   void Flush();
+  bool MarkForDeletion(bool remove);
 
-  ui::UniqueFile m_file;
+  std::wstring m_path;
+  ui::UniqueFile m_file;       // closing it deletes the file unless Commit() cleared the mark
   std::vector<char> m_buffer;  // written out in large pieces, as a buffered stream would
   DWORD m_openError = ERROR_PATH_NOT_FOUND;
-  bool m_committed = false;
 };
 
 }  // namespace download

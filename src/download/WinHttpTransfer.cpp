@@ -46,6 +46,7 @@ ui::UniqueWinHttp OpenSession(WinHttpPurpose purpose) {
   if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
     ThrowLastError(L"Failed to set secure protocols: ");
   }
+  if (!config::SetWinHttpTimeouts(session.get())) ThrowLastError(L"Failed to set time-outs: ");
   return session;
 }
 
@@ -97,6 +98,7 @@ void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects,
   std::wstring current = url;
   // Every pass either ends the transfer or counts one redirect, so the loop is bounded.
   for (;;) {
+    sink.OnProgress();
     ui::UniqueWinHttp session = OpenSession(purpose);
     const RequestTarget target = SplitUrl(current);
     ui::UniqueWinHttp connection(::WinHttpConnect(session.get(), target.host.c_str(), target.port, 0));

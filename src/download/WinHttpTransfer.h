@@ -1,7 +1,7 @@
 #pragma once
-// One GET over WinHTTP. Redirects are followed by hand: at most five per `redirects` counter,
-// never from HTTPS to HTTP. Every failure raises DownloadError (DownloadCancelled when
-// `cancelled` was raised between two chunks).
+// One GET over WinHTTP with the build's time-outs. Redirects are followed by hand: at most five
+// per `redirects` counter, never from HTTPS to HTTP. Every failure raises DownloadError
+// (DownloadCancelled when `cancelled` was raised between two chunks).
 #include <atomic>
 #include <string>
 

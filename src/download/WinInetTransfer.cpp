@@ -1,8 +1,11 @@
 #include "download/WinInetTransfer.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <utility>
 
+#include "config/BuildSettings.h"
 #include "download/DownloadError.h"
 #include "download/DownloadManager.h"
 #include "download/RedirectUrl.h"
@@ -11,7 +14,25 @@
 namespace download {
 namespace {
 
-constexpr DWORD kReadBufferSize = 4096;
+constexpr DWORD kReadBufferSize = 64 * 1024;
+
+// Windows hands the time-outs of a handle down to the handles opened from it; Wine does not
+// (send and receive start infinite on every connection), so the URL handle gets them again.
+void SetTimeouts(HINTERNET handle, bool connect) {
+  const config::BuildSettings& settings = config::GetBuildSettings();
+  const std::pair<DWORD, DWORD> options[] = {
+      {INTERNET_OPTION_CONNECT_TIMEOUT, settings.connectTimeoutMs},
+      {INTERNET_OPTION_SEND_TIMEOUT, settings.sendTimeoutMs},
+      {INTERNET_OPTION_RECEIVE_TIMEOUT, settings.receiveTimeoutMs},
+  };
+  for (const auto& [option, value] : options) {
+    if (option == INTERNET_OPTION_CONNECT_TIMEOUT && !connect) continue;
+    DWORD milliseconds = value;
+    if (!::InternetSetOptionW(handle, option, &milliseconds, sizeof(milliseconds))) {
+      ThrowLastError(L"Failed to set time-outs: ");
+    }
+  }
+}
 
 std::optional<DWORD> QueryNumber(HINTERNET file, DWORD query) {
   DWORD value = 0;
@@ -39,14 +60,17 @@ std::wstring QueryLocation(HINTERNET file) {
 void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, TransferSink& sink) {
   ui::UniqueWinInet internet(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet) ThrowLastError(L"Failed to initialize WinINet:: ");
+  SetTimeouts(internet.get(), true);
 
   std::wstring current = url;
   ui::UniqueWinInet file;
   DWORD status = 0;
   // Every pass either leaves the loop or counts one redirect, so the loop is bounded.
   for (int redirects = 0;; ++redirects) {
+    sink.OnProgress();
     file.reset(::InternetOpenUrlW(internet.get(), current.c_str(), nullptr, 0,
-                                  INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+                                  INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
+                                  0));
     if (!file) ThrowLastError(L"Failed to open URL:: ");
     const auto answered = QueryNumber(file.get(), HTTP_QUERY_STATUS_CODE);
     if (!answered) ThrowLastError(L"Failed to query HTTP status code: ");
@@ -60,17 +84,20 @@ void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, Tra
     throw DownloadError(L"Server returned status code: HTTP " + std::to_wstring(status) + L" - " +
                         GetSystemErrorText(error));
   }
+  SetTimeouts(file.get(), false);
   sink.OnLength(QueryNumber(file.get(), HTTP_QUERY_CONTENT_LENGTH));
 
-  char buffer[kReadBufferSize];
+  const auto buffer = std::make_unique<char[]>(kReadBufferSize);
   for (;;) {
     if (cancelled) throw DownloadCancelled();
     DWORD read = 0;
     // A broken connection is a failure, not the end of the body: without a length nothing
     // else would notice the truncated file.
-    if (!::InternetReadFile(file.get(), buffer, kReadBufferSize, &read)) ThrowLastError(L"Failed to read data: ");
+    if (!::InternetReadFile(file.get(), buffer.get(), kReadBufferSize, &read)) {
+      ThrowLastError(L"Failed to read data: ");
+    }
     if (read == 0) return;
-    sink.OnData(buffer, read);
+    sink.OnData(buffer.get(), read);
   }
 }
 

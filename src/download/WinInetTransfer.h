@@ -2,8 +2,8 @@
 // One GET over WinINet, the fallback transport. Redirects are followed by hand under the same
 // rules as WinHTTP's (at most five, never from HTTPS to HTTP): WinINet's own following would
 // already have sent the request over the downgraded connection. Only status 200 is accepted.
-// Every failure raises DownloadError (DownloadCancelled when `cancelled` was raised between
-// two reads).
+// Nothing goes into the user's internet cache. Every failure raises DownloadError
+// (DownloadCancelled when `cancelled` was raised between two reads).
 #include <atomic>
 #include <string>
 

@@ -109,7 +109,18 @@ Package::Package(const SignedRequest& request, bool isMain, const std::wstring& 
   BuildEventTemplate();
 }
 
-Package::~Package() { WaitForEvents(); }
+Package::~Package() {
+  // Each event is waited for until eventDrainMs after it was sent, so packages destroyed one
+  // after the other at exit wait no longer together than the last of them alone. The event
+  // threads share only EventState, so stopping the wait early is safe.
+  std::chrono::steady_clock::time_point deadline;
+  {
+    std::lock_guard lock(m_events->m_mutex);
+    if (m_events->m_pendingEvents == 0) return;
+    deadline = m_events->m_lastSent + std::chrono::milliseconds(config::GetBuildSettings().eventDrainMs);
+  }
+  WaitForEventsUntil(deadline);
+}
 
 void Package::ReadNotificationBlock(const json& ps) {
   ReadOptional(ps, "pn", m_pn.enabled);
@@ -250,6 +261,7 @@ void Package::SendEvent(int id, const json& extra) {
   {
     std::lock_guard lock(m_events->m_mutex);
     ++m_events->m_pendingEvents;
+    m_events->m_lastSent = std::chrono::steady_clock::now();
   }
   try {
     std::thread(&Package::RunEvent, m_events, id, std::move(payload), m_request.headers,
@@ -270,7 +282,7 @@ void Package::RunEvent(std::shared_ptr<EventState> state, int id, json payload, 
     for (int attempt = 0; attempt < 2; ++attempt) {
       std::string response;
       DWORD status = 0;
-      if (PostJson(url, body, headers, response, status) && status >= 200 && status <= 399) {
+      if (PostJson(url, body, headers, response, status, kMaxEventResponseBytes) && status >= 200 && status <= 399) {
         state->m_eventsClosed =
             std::find(kTerminalEventIds.begin(), kTerminalEventIds.end(), id) != kTerminalEventIds.end();
         break;

@@ -46,7 +46,8 @@ class Package : public std::enable_shared_from_this<Package> {
   // The main product.
   Package(const SignedRequest& request, bool isMain, const std::wstring& offerId, const std::wstring& adToken,
           const std::wstring& displayName, const std::wstring& trackingCode, int index);
-  // Waits until no event of this package is in flight.
+  // Waits for events still in flight, each until eventDrainMs (build settings) after it was
+  // sent; event threads still running then go on alone.
   ~Package();
   Package(const Package&) = delete;
   Package& operator=(const Package&) = delete;
@@ -59,15 +60,17 @@ class Package : public std::enable_shared_from_this<Package> {
   // Schedules one event on a thread of its own and returns at once; nothing is sent once a
   // terminal event was delivered.
   void SendEvent(int id, const nlohmann::json& extra);
+  // Blocks until no event of this package is in flight, however long that takes.
   void WaitForEvents();
-  // True when no event of this package is in flight any more; false at the deadline.
+  // The same, up to `deadline`; true when no event is in flight. One deadline for all packages
+  // bounds a close sequence; events still running then are left to their threads.
   bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline);
   bool EventsClosed() const;
 
   // Fetches the offer picture's bytes; `done` runs when finished, on the download thread (or at
   // once for the main product). False when no download could be started: `done` is then
-  // never called.
-  bool DownloadImage(const std::function<void()>& done);
+  // never called and the caller decides what follows.
+  [[nodiscard]] bool DownloadImage(const std::function<void()>& done);
   // UI thread only: turns the fetched bytes into `m_image` (once); true when there is a picture.
   bool DecodeImage();
   std::wstring GetDownloadUrl() const;
@@ -125,6 +128,7 @@ class Package : public std::enable_shared_from_this<Package> {
     std::mutex m_mutex;
     std::condition_variable m_eventsIdle;
     int m_pendingEvents = 0;
+    std::chrono::steady_clock::time_point m_lastSent;
     std::atomic<bool> m_eventsClosed{false};
   };
   static void RunEvent(std::shared_ptr<EventState> state, int id, nlohmann::json payload, HeaderList headers,

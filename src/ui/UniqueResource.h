@@ -28,9 +28,14 @@ class UniqueResource {
   Type get() const noexcept { return m_value; }
   explicit operator bool() const noexcept { return m_value != Traits::Invalid(); }
 
+  // Keeps the thread's last error across the close call (as WIL does), so an error text built
+  // after a scope exit or a put() still names the call that failed.
   void reset(Type value = Traits::Invalid()) noexcept {
     Type old = std::exchange(m_value, value);
-    if (old != Traits::Invalid()) Traits::Close(old);
+    if (old == Traits::Invalid()) return;
+    const DWORD error = ::GetLastError();
+    Traits::Close(old);
+    ::SetLastError(error);
   }
   [[nodiscard]] Type release() noexcept { return std::exchange(m_value, Traits::Invalid()); }
   // Frees what was held before handing out the address, so an out-parameter cannot leak.

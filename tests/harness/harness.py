@@ -12,6 +12,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import threading
@@ -21,6 +22,12 @@ from pathlib import Path
 SOURCE = Path(__file__).resolve().parents[2]
 # Slow machines (or Wine under an emulator) may stretch every time limit of the harness.
 TIMEOUT_SCALE = float(os.environ.get("BRINDLE_TIMEOUT_SCALE", "1"))
+# Accepts connections on the HTTPS port and never answers: the peer of the time-out tests.
+BLACKHOLE_ADDRESS = "127.0.0.3"
+# The harness's own nginx (tests/unit/download/nginx_interop_test.cpp uses the same numbers).
+NGINX_TLS_PORT = 8543
+NGINX_PLAIN_PORT = 8580
+NGINX_BIG_BYTES = 64 * 1024 * 1024
 
 
 def log(message):
@@ -157,6 +164,7 @@ class Harness:
              "--untrusted-cert", str(ca / "untrusted-server.pem"),
              "--untrusted-key", str(ca / "untrusted-server.key"),
              "--plain-port", "8480",
+             "--blackhole", f"{BLACKHOLE_ADDRESS}:443",
              "--ready-file", str(ready)],
             stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
         state["service_pid"] = proc.pid
@@ -167,6 +175,68 @@ class Harness:
                 raise RuntimeError(f"the reference service ended early; see {self.dir}/logs/service.log")
             time.sleep(0.05)
         raise RuntimeError("the reference service did not become ready")
+
+    def start_nginx(self, state):
+        """A web server nobody here wrote, for the interoperability tests: Debian's nginx on
+        loopback with the test CA's server certificate (NGINX_TLS_PORT), plus a plain-HTTP
+        port (NGINX_PLAIN_PORT) that downgraded redirects point at."""
+        root = self.dir / "nginx"
+        content = root / "content"
+        for sub in ("content", "tmp"):
+            (root / sub).mkdir(parents=True, exist_ok=True)
+        write_pattern(content / "big.bin", NGINX_BIG_BYTES)
+        write_pattern(content / "ok.bin", 1000)
+        ca = self.dir / "ca"
+        chain = "\n".join(
+            f"        location = /chain/{hop} {{ return {code} /chain/{hop - 1}; }}"
+            for hop, code in zip(range(6, 1, -1), (302, 301, 302, 307, 308)))
+        temp = " ".join(f"{kind}_temp_path {root}/tmp/{kind};" for kind in ("client_body", "proxy", "fastcgi",
+                                                                             "uwsgi", "scgi"))
+        # Wine may try ::1 first for localhost, the one name the certificate matches for it.
+        ipv6 = has_ipv6_loopback()
+        ipv6_tls = f"        listen [::1]:{NGINX_TLS_PORT} ssl;" if ipv6 else ""
+        ipv6_plain = f"        listen [::1]:{NGINX_PLAIN_PORT};" if ipv6 else ""
+        (root / "nginx.conf").write_text(f"""
+user root root;
+worker_processes 1;
+pid {root}/nginx.pid;
+error_log {root}/error.log warn;
+events {{ worker_connections 64; }}
+http {{
+    access_log {root}/access.log;
+    {temp}
+    default_type application/octet-stream;
+    server {{
+        listen 127.0.0.1:{NGINX_TLS_PORT} ssl;
+{ipv6_tls}
+        server_name localhost;
+        ssl_certificate {ca}/server.pem;
+        ssl_certificate_key {ca}/server.key;
+        root {content};
+        location /slow/ {{ alias {content}/; limit_rate 256k; }}
+{chain}
+        location = /chain/1 {{ return 301 /ok.bin; }}
+        location = /down {{ return 302 http://localhost:{NGINX_PLAIN_PORT}/ok.bin; }}
+        location = /rel/a/b {{ return 302 "../../ok.bin"; }}
+    }}
+    server {{
+        listen 127.0.0.1:{NGINX_PLAIN_PORT};
+{ipv6_plain}
+        root {content};
+    }}
+}}
+""")
+        log_file = open(self.dir / "logs" / "nginx.log", "ab")
+        proc = subprocess.Popen(["nginx", "-p", str(root), "-c", str(root / "nginx.conf"), "-g", "daemon off;"],
+                                stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
+        state["nginx_pid"] = proc.pid
+        for _ in range(int(100 * TIMEOUT_SCALE)):
+            if (root / "nginx.pid").exists():
+                return
+            if proc.poll() is not None:
+                raise RuntimeError(f"nginx ended early; see {self.dir}/logs/nginx.log and {root}/error.log")
+            time.sleep(0.05)
+        raise RuntimeError("nginx did not start")
 
     # --- commands --------------------------------------------------------------------------
     def start(self):
@@ -180,6 +250,8 @@ class Harness:
         self.start_display(state)
         self.save_state(state)
         self.start_service(state)
+        self.save_state(state)
+        self.start_nginx(state)
         self.save_state(state)
         errors = []
 
@@ -208,7 +280,7 @@ class Harness:
         for arch in state.get("arches", []):
             if (self.dir / f"prefix-{arch}").exists():
                 self.wineserver(arch, "-k")
-        for key in ("service_pid", "xvfb_pid"):
+        for key in ("service_pid", "nginx_pid", "xvfb_pid"):
             pid = state.get(key)
             if pid:
                 stop_process(pid)
@@ -233,6 +305,29 @@ def stop_process(pid):
         os.kill(pid, signal.SIGKILL)
     except ProcessLookupError:
         pass
+
+
+def has_ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as probe:
+            probe.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
+def write_pattern(path, size):
+    """Byte i is i % 251, like the reference service's generated bodies."""
+    if path.exists() and path.stat().st_size == size:
+        return
+    block = bytes(range(251)) * (1024 * 1024 // 251 + 1)
+    period = 251 * (len(block) // 251)
+    with open(path, "wb") as f:
+        written = 0
+        while written < size:
+            count = min(period, size - written)
+            f.write(block[:count])
+            written += count
 
 
 def windows_path(path):

@@ -175,6 +175,7 @@ class ServiceTestCase(unittest.TestCase):
 
     untrusted = False
     plain = False
+    blackhole = False
 
     @classmethod
     def populate(cls, configs, content):
@@ -199,6 +200,9 @@ class ServiceTestCase(unittest.TestCase):
         if cls.plain:
             cls.plain_port = free_port()
             cmd += ["--plain-port", str(cls.plain_port)]
+        if cls.blackhole:
+            cls.blackhole_port = free_port()
+            cmd += ["--blackhole", "127.0.0.1:%d" % cls.blackhole_port]
         if cls.untrusted:
             cls.untrusted_port = free_port()
             cmd += ["--untrusted-port", str(cls.untrusted_port),
@@ -647,6 +651,20 @@ class TestFaults(ServiceTestCase):
         self.assertGreater(elapsed, 0.35)
         self.assertLess(elapsed, 3.0)
 
+    def test_stall_after_sends_part_of_the_body_then_nothing(self):
+        self.scenario("/f/a.bin", [{"body_size": 100000, "stall_after": 1000}])
+        conn = self.connect(timeout=1.5)
+        try:
+            conn.request("GET", "/f/a.bin")
+            resp = conn.getresponse()
+            self.assertEqual(resp.getheader("Content-Length"), "100000")
+            self.assertEqual(resp.read(1000), pattern(1000))
+            with self.assertRaises(socket.timeout):
+                resp.read(1)
+        finally:
+            conn.close()
+        self.assertEqual(self.request("GET", "/f/a.bin").body, self.A)
+
     def test_delay(self):
         self.scenario("/o", [{"delay_ms": 300, "status": 503}])
         start = time.monotonic()
@@ -805,6 +823,7 @@ class TestControl(ServiceTestCase):
     def test_unknown_control_route(self):
         self.assertEqual(self.request("GET", "/_control/nothing").status, 404)
         self.assertEqual(self.request("GET", "/_control/reset").status, 404)
+        self.assertEqual(self.request("GET", "/_control/blackhole").status, 404)  # none here
 
 
 # ---------------------------------------------------------------------------
@@ -873,6 +892,21 @@ class TestListeners(ServiceTestCase):
         self.assertTrue(data.startswith(b"HTTP/1.1 200 "))
         self.assertTrue(data.endswith(b"same routes"))
 
+
+
+class TestBlackHole(ServiceTestCase):
+    blackhole = True
+
+    def test_accepts_and_never_answers(self):
+        self.assertEqual(self.ready["blackhole"], "127.0.0.1:%d" % self.blackhole_port)
+        with socket.create_connection(("127.0.0.1", self.blackhole_port), timeout=5) as s:
+            s.sendall(b"POST /o HTTP/1.1\r\nHost: localhost\r\nContent-Length: 2\r\n\r\n{}")
+            s.settimeout(1.0)
+            with self.assertRaises(socket.timeout):
+                s.recv(1)
+        self.assertEqual(self.control_get("blackhole"), {"accepted": 1})
+        self.assertEqual(self.control_post("reset", {}).status, 200)
+        self.assertEqual(self.control_get("blackhole"), {"accepted": 0})
 
 
 class TestLifecycle(ServiceTestCase):

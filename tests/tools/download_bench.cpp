@@ -1,16 +1,25 @@
-// Times one DownloadFile into a scratch folder and reports the peak working set, so that
-// bench/run.py can compare the engine with curl fetching the same URL from the same service.
-//   download_bench URL FOLDER   ->   "<ok> <seconds> <bytes> <peak working set before> <after>"
+// Times one download into a scratch folder and reports the peak working set, so that
+// bench/run.py can compare the engine with a bare WinHTTP read loop and with curl, all fetching
+// the same URL from the same service.
+//   download_bench URL FOLDER [bare]
+//     -> "<ok> <seconds> <bytes> <peak working set before> <after>"
+// "bare" is the least a WinHTTP client can do: one session, one request, read what is available
+// and write it to the file; no redirects, relay, progress or checks.
 #include <windows.h>
-// after windows.h, which it needs
+// after windows.h, which they need
 #include <psapi.h>
+#include <winhttp.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "config/ConfigurationManager.h"
+#include "config/NetworkPolicy.h"
 #include "download/DownloadManager.h"
+#include "ui/UniqueResource.h"
+#include "ui/WinHttpHandle.h"
 
 namespace {
 
@@ -21,28 +30,72 @@ unsigned long long PeakWorkingSet() {
   return counters.PeakWorkingSetSize;
 }
 
+bool BareWinHttpLoop(const std::wstring& url, const std::wstring& path) {
+  URL_COMPONENTS parts;
+  if (!ui::CrackUrl(url, parts)) return false;
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  ui::UniqueWinHttp session(
+      ::WinHttpOpen(nullptr, config::WinHttpProxyAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  ui::UniqueWinHttp connection(session ? ::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0) : nullptr);
+  ui::UniqueWinHttp request(connection ? ::WinHttpOpenRequest(connection.get(), L"GET", parts.lpszUrlPath, nullptr,
+                                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                              WINHTTP_FLAG_SECURE)
+                                       : nullptr);
+  if (!request ||
+      !::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+      !::WinHttpReceiveResponse(request.get(), nullptr)) {
+    return false;
+  }
+  ui::UniqueFile file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  std::vector<char> chunk;
+  for (;;) {
+    DWORD available = 0;
+    if (!::WinHttpQueryDataAvailable(request.get(), &available)) return false;
+    if (available == 0) return true;
+    chunk.resize(available);
+    DWORD read = 0;
+    DWORD written = 0;
+    if (!::WinHttpReadData(request.get(), chunk.data(), available, &read) ||
+        !::WriteFile(file.get(), chunk.data(), read, &written, nullptr)) {
+      return false;
+    }
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: download_bench URL FOLDER\n");
+  if (argc != 3 && !(argc == 4 && std::wstring(argv[3]) == L"bare")) {
+    std::fprintf(stderr, "usage: download_bench URL FOLDER [bare]\n");
     return 2;
   }
   ConfigurationManager::GetInstance()->downloadFolder = argv[2];
   DownloadManager manager;
+  const std::wstring barePath = std::wstring(argv[2]) + L"\\bench.bin";
   const unsigned long long before = PeakWorkingSet();
   const auto started = std::chrono::steady_clock::now();
-  const DownloadResult result = manager.DownloadFile(argv[1], nullptr, L"bench.bin", false);
+  bool success = false;
+  std::wstring written;
+  if (argc == 4) {
+    success = BareWinHttpLoop(argv[1], barePath);
+    written = barePath;
+  } else {
+    const DownloadResult result = manager.DownloadFile(argv[1], nullptr, L"bench.bin", false);
+    success = result.success;
+    written = manager.m_lastFilePath;
+    if (!success) std::fwprintf(stderr, L"%ls\n", result.error.c_str());
+  }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
   const unsigned long long after = PeakWorkingSet();
 
   WIN32_FILE_ATTRIBUTE_DATA data{};
   unsigned long long bytes = 0;
-  if (::GetFileAttributesExW(manager.m_lastFilePath.c_str(), GetFileExInfoStandard, &data)) {
+  if (!written.empty() && ::GetFileAttributesExW(written.c_str(), GetFileExInfoStandard, &data)) {
     bytes = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
-  if (!manager.m_lastFilePath.empty()) ::DeleteFileW(manager.m_lastFilePath.c_str());
-  if (!result.success) std::fwprintf(stderr, L"%ls\n", result.error.c_str());
-  std::printf("%d %.3f %llu %llu %llu\n", result.success ? 1 : 0, elapsed.count(), bytes, before, after);
-  return result.success ? 0 : 1;
+  if (!written.empty()) ::DeleteFileW(written.c_str());
+  std::printf("%d %.3f %llu %llu %llu\n", success ? 1 : 0, elapsed.count(), bytes, before, after);
+  return success ? 0 : 1;
 }

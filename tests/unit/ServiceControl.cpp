@@ -80,6 +80,10 @@ nlohmann::json ServiceControl::Requests(const std::string& path) {
 
 nlohmann::json ServiceControl::Events() { return nlohmann::json::parse(Call(L"GET", L"/_control/events", {})); }
 
+int ServiceControl::BlackHoleConnections() {
+  return nlohmann::json::parse(Call(L"GET", L"/_control/blackhole", {})).at("accepted").get<int>();
+}
+
 std::string ServiceControl::Body(const nlohmann::json& request) {
   return Base64Decode(request.at("body_b64").get<std::string>());
 }

@@ -17,6 +17,8 @@ class ServiceControl {
   // Recorded requests in arrival order, all or those for one path.
   static nlohmann::json Requests(const std::string& path = {});
   static nlohmann::json Events();
+  // Connections the black hole (https://127.0.0.3, never answers) accepted since the reset.
+  static int BlackHoleConnections();
   // The exact bytes of a recorded request's body.
   static std::string Body(const nlohmann::json& request);
 

@@ -351,7 +351,7 @@ TEST_F(Shell, DestroyedWhilePicturesDownloadLeavesNoThreadBehind) {
     std::vector<std::shared_ptr<Package>> packages;
     for (int i = 0; i < kPictures; ++i) {
       packages.push_back(Offer("slow"));
-      packages.back()->DownloadImage([] {});
+      EXPECT_TRUE(packages.back()->DownloadImage([] {}));
     }
     CompleteLoading(packages);
     dialog.reset();

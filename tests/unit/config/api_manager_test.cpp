@@ -13,6 +13,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/Identity.h"
 #include "ui/Strings.h"
+#include "ui/WinHttpHandle.h"
 
 namespace {
 
@@ -75,6 +76,34 @@ TEST_F(ConfigurationRequestTest, ServerErrorsAreRetriedAfterAPause) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(2 * config::GetBuildSettings().configRetryPauseMs));
 }
 
+TEST_F(ConfigurationRequestTest, ThreeFailedTriesAreAllThereIs) {
+  ServiceControl::SetScenario(
+      "/o", json::array({{{"status", 500}}, {{"status", 500}}, {{"status", 500}}, {{"status", 500}}}));
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_EQ(ServiceControl::Requests("/o").size(), 3u);
+}
+
+TEST_F(ConfigurationRequestTest, PermanentlyRedirectedRequestDeliversTheDocument) {
+  for (int status : {307, 308}) {
+    ServiceControl::Reset();
+    ServiceControl::SetScenario("/o", json::array({{{"status", status}, {"headers", {{"Location", "/o?moved=1"}}}},
+                                                   {{"body", Document("moved").dump()}}}));
+    EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(), Document("moved")) << status;
+    const json requests = ServiceControl::Requests("/o");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].at("query"), "moved=1");
+    EXPECT_EQ(ServiceControl::Body(requests[1]), ServiceControl::Body(requests[0]));
+  }
+}
+
+TEST_F(ConfigurationRequestTest, PeerThatNeverAnswersEndsTheRequestInBoundedTime) {
+  m_configuration->configurationUrl = L"https://127.0.0.3/o";
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(40));
+  EXPECT_GE(ServiceControl::BlackHoleConnections(), 3);
+}
+
 TEST_F(ConfigurationRequestTest, RedirectStatusCountsAsAnswerSoAnEmptyOneFailsAtOnce) {
   ServiceControl::SetScenario("/o", json::array({{{"status", 302}}, {{"body", Document("unused").dump()}}}));
   EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
@@ -118,12 +147,78 @@ TEST(PostJson, AnyStatusIsAnAnswerAndTheBodyIsAppended) {
   EXPECT_EQ(requests[0].at("headers").at("X-Test"), "yes");
 }
 
+TEST(PostJson, RedirectsKeepThePostOnlyFor307And308) {
+  struct Case {
+    int status;
+    const char* method;
+  };
+  for (const Case& c : {Case{307, "POST"}, Case{308, "POST"}, Case{301, "GET"}, Case{302, "GET"}, Case{303, "GET"}}) {
+    ServiceControl::Reset();
+    ServiceControl::SetScenario("/zbd", json::array({{{"status", c.status}, {"headers", {{"Location", "/next"}}}}}));
+    ServiceControl::SetScenario("/next", json::array({{{"body", "there"}}}));
+    std::string response;
+    DWORD status = 0;
+    EXPECT_TRUE(PostJson(L"https://localhost/zbd", R"({"k":1})", {{L"X-Test", L"yes"}}, response, status));
+    EXPECT_EQ(response, "there") << c.status;
+    const json requests = ServiceControl::Requests("/next");
+    ASSERT_EQ(requests.size(), 1u) << c.status;
+    EXPECT_EQ(requests[0].at("method"), c.method) << c.status;
+    EXPECT_EQ(ServiceControl::Body(requests[0]), c.method == std::string("POST") ? R"({"k":1})" : "");
+    EXPECT_EQ(requests[0].at("headers").at("X-Test"), "yes");
+  }
+}
+
+TEST(PostJson, FiveRedirectsAreFollowedAndASixthOrADowngradeFails) {
+  const json hop = {{"status", 307}, {"headers", {{"Location", "/o"}}}};
+  for (int hops : {5, 6}) {
+    ServiceControl::Reset();
+    json steps = json::array();
+    for (int i = 0; i < hops; ++i) steps.push_back(hop);
+    steps.push_back({{"body", "end"}});
+    ServiceControl::SetScenario("/o", steps);
+    std::string response;
+    DWORD status = 0;
+    EXPECT_EQ(PostJson(L"https://localhost/o", "{}", {}, response, status), hops == 5);
+    EXPECT_EQ(ServiceControl::Requests("/o").size(), 6u);
+  }
+  ServiceControl::Reset();
+  ServiceControl::SetScenario("/o",
+                              json::array({{{"status", 308}, {"headers", {{"Location", "http://localhost:8480/o"}}}}}));
+  std::string response;
+  DWORD status = 0;
+  EXPECT_FALSE(PostJson(L"https://localhost/o", "{}", {}, response, status));
+  for (const json& request : ServiceControl::Requests()) EXPECT_NE(request.at("listener"), "plain");
+}
+
+TEST(PostJson, AnswerOverTheCapFailsAndKeepsTheResponse) {
+  ServiceControl::Reset();
+  const std::string atCap(kMaxConfigurationBytes, 'x');
+  ServiceControl::SetScenario("/o", json::array({{{"body", atCap}}, {{"body", atCap + "x"}}}));
+  for (const bool fits : {true, false}) {
+    std::string response = "kept:";
+    DWORD status = 0;
+    EXPECT_EQ(PostJson(L"https://localhost/o", "{}", {}, response, status), fits);
+    EXPECT_EQ(response.size(), fits ? 5 + atCap.size() : 5u);
+  }
+}
+
 TEST(PostJson, NoListenerIsAFalseResult) {
   // Loopback, but not the address the service listens on.
   std::string response;
   DWORD status = 0;
   EXPECT_FALSE(PostJson(L"https://127.0.0.2/o", "{}", {}, response, status));
   EXPECT_TRUE(response.empty());
+}
+
+// Wine's WinHttpCloseHandle clears the last error; texts built after a scope's handles are closed
+// (the configuration request's diagnostic) must still see the failed call's code.
+TEST(UniqueResource, ClosingKeepsTheLastError) {
+  ui::UniqueWinHttp session(
+      ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  ASSERT_TRUE(session);
+  ::SetLastError(ERROR_WINHTTP_TIMEOUT);
+  session.reset();
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_WINHTTP_TIMEOUT));
 }
 
 // Runs only in the copy of this program named setup_nt01-cf.exe (see tests/CMakeLists.txt).

@@ -12,7 +12,12 @@ namespace fs = std::filesystem;
 
 void DownloadFixture::SetUp() {
   ServiceControl::Reset();
-  root = (fs::temp_directory_path() / L"brindle-download-test").wstring();
+  PrepareFolders();
+}
+
+void DownloadFixture::PrepareFolders() {
+  // Per process: the test programs of this folder run in parallel.
+  root = (fs::temp_directory_path() / (L"brindle-download-test-" + std::to_wstring(::GetCurrentProcessId()))).wstring();
   while (!root.empty() && root.back() == L'\\') root.pop_back();
   fs::remove_all(root);
   downloads = root + L"\\downloads";
@@ -23,7 +28,7 @@ void DownloadFixture::SetUp() {
   m_savedWork = configuration->workFolder;
   configuration->downloadFolder = downloads;
   configuration->workFolder = work;
-  manager.m_invalidPathNotice = [this] { ++invalidPathNotices; };
+  manager->m_invalidPathNotice = [this] { ++invalidPathNotices; };
 }
 
 void DownloadFixture::TearDown() {

@@ -14,6 +14,8 @@ class DownloadFixture : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // The folders alone, for tests that do not talk to the reference service.
+  void PrepareFolders();
 
   // Every file below `folder`, as paths relative to it, sorted.
   static std::vector<std::wstring> FilesUnder(const std::wstring& folder);
@@ -24,7 +26,7 @@ class DownloadFixture : public ::testing::Test {
   static std::wstring Url(const std::string& path);
 
   std::shared_ptr<ConfigurationManager> configuration = ConfigurationManager::GetInstance();
-  DownloadManager manager;
+  std::shared_ptr<DownloadManager> manager = std::make_shared<DownloadManager>();
   std::wstring root;
   std::wstring downloads;
   std::wstring work;

@@ -1,8 +1,13 @@
 // File downloads against the reference service: both transports, progress messages to a real
 // window, the failure texts, and the cases where nothing may be written or fetched.
+#include <windows.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "DownloadFixture.h"
 #include "ProgressWindow.h"
@@ -11,9 +16,11 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using nlohmann::json;
 
 #define EXPECT_PREFIX(text, prefix) EXPECT_TRUE((text).starts_with(prefix)) << (text)
+#define ASSERT_PREFIX(text, prefix) ASSERT_TRUE((text).starts_with(prefix)) << (text)
 
 // The plain-HTTP listener of the harness; downgraded redirects must never reach it.
 constexpr int kPlainPort = 8480;
@@ -23,7 +30,7 @@ class DownloadFileTest : public DownloadFixture {
   DownloadResult Download(const std::wstring& url, const std::wstring& fileName = L"", bool useWorkFolder = false) {
     DownloadResult result;
     EXPECT_TRUE(
-        window.RunWhilePumping([&] { result = manager.DownloadFile(url, window.Handle(), fileName, useWorkFolder); }));
+        window.RunWhilePumping([&] { result = manager->DownloadFile(url, window.Handle(), fileName, useWorkFolder); }));
     return result;
   }
 
@@ -38,7 +45,7 @@ TEST_F(DownloadFileTest, SavesUnderTheUrlsNameWithoutQueryAndReportsProgressUpTo
   EXPECT_EQ(result.error, L"");
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\setup.exe"});
   EXPECT_EQ(ReadFile(downloads + L"\\setup.exe"), Pattern(2000000));
-  EXPECT_EQ(manager.m_lastFilePath, downloads + L"\\setup.exe");
+  EXPECT_EQ(manager->m_lastFilePath, downloads + L"\\setup.exe");
   EXPECT_EQ(ServiceControl::Requests("/f/net/setup.exe").at(0).at("query"), "pxl=abc&x=1");
 
   EXPECT_EQ(window.noLength, 0);
@@ -78,7 +85,7 @@ TEST_F(DownloadFileTest, EmptyBodiesSucceedWithoutProgress) {
   EXPECT_EQ(ServiceControl::Requests().size(), 2u);  // the 204 was not retried over WinINet
 
   ServiceControl::SetScenario("/f/net/winet.bin", json::array({{{"status", 204}, {"body", ""}}}));
-  const DownloadResult winInet = manager.DownloadFileWinInet(Url("/f/net/winet.bin"), nullptr, L"", false);
+  const DownloadResult winInet = manager->DownloadFileWinInet(Url("/f/net/winet.bin"), nullptr, L"", false);
   EXPECT_FALSE(winInet.success);
   EXPECT_PREFIX(winInet.error, L" [WININET] Server returned status code: HTTP 204 - ");
 }
@@ -113,10 +120,39 @@ TEST_F(DownloadFileTest, ShortBodyFailsWithTheIncompleteText) {
   EXPECT_TRUE(FilesUnder(root).empty());
 }
 
+TEST_F(DownloadFileTest, CancelEndsAStalledBodyAtOnceWithoutPartialFile) {
+  // Headers and 300 kB of 10 MB, then silence until the client goes.
+  ServiceControl::SetScenario("/f/net/stall.bin", json::array({{{"body_size", 10000000}, {"stall_after", 300000}}}));
+  DownloadResult result;
+  std::thread worker([&] { result = manager->DownloadFile(Url("/f/net/stall.bin"), nullptr, L"", false); });
+  for (int i = 0; i < 300 && ServiceControl::Requests("/f/net/stall.bin").empty(); ++i) ::Sleep(100);
+  ::Sleep(1000);  // well into the stall, and short of the receive time-out
+  const auto cancelled = std::chrono::steady_clock::now();
+  manager->Cancel();
+  worker.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(2));
+  EXPECT_TRUE(result.error.ends_with(L"Download cancelled.")) << result.error;
+  EXPECT_TRUE(FilesUnder(root).empty());
+  // Later downloads end at once as cancelled, without traffic.
+  EXPECT_EQ(Download(Url("/f/net/later.bin")).error, L"[WINHTTP] Download cancelled.");
+  EXPECT_TRUE(ServiceControl::Requests("/f/net/later.bin").empty());
+}
+
+TEST_F(DownloadFileTest, PeerThatNeverAnswersEndsBothTransportsInBoundedTime) {
+  const auto started = std::chrono::steady_clock::now();
+  const DownloadResult result = Download(L"https://127.0.0.3/f/net/hole.bin");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(45));
+  EXPECT_FALSE(result.success);
+  EXPECT_PREFIX(result.error, L"[WINHTTP] ");
+  EXPECT_NE(result.error.find(L" [WININET] "), std::wstring::npos) << result.error;
+  EXPECT_GE(ServiceControl::BlackHoleConnections(), 2);
+  EXPECT_TRUE(FilesUnder(root).empty());
+}
+
 TEST_F(DownloadFileTest, CancellingMidTransferStopsWithoutFallback) {
   // 2 MB at 400 kB/s: about five seconds unless cancelled.
   ServiceControl::SetScenario("/f/net/slow.bin", json::array({{{"body_size", 2000000}, {"rate", 400000}}}));
-  window.onProgress = [this](WPARAM) { manager.m_cancelled = true; };
+  window.onProgress = [this](WPARAM) { manager->m_cancelled = true; };
   const auto started = std::chrono::steady_clock::now();
   const DownloadResult result = Download(Url("/f/net/slow.bin"));
   const auto elapsed = std::chrono::steady_clock::now() - started;
@@ -137,7 +173,7 @@ TEST_F(DownloadFileTest, WinInetSucceedsWhereWinHttpFailedAndReplacesTheOldFile)
   EXPECT_EQ(result.error, L"[WINHTTP] Download failed: Server returned status code: 500");
   EXPECT_EQ(ReadFile(downloads + L"\\second.bin"), Pattern(70000));
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\second.bin"});
-  EXPECT_EQ(manager.m_lastFilePath, downloads + L"\\second.bin");
+  EXPECT_EQ(manager->m_lastFilePath, downloads + L"\\second.bin");
   EXPECT_EQ(window.progress.back(), 100u);
 }
 
@@ -168,6 +204,40 @@ TEST_F(DownloadFileTest, RelativeLocationIsResolvedAgainstTheCurrentUrl) {
   EXPECT_EQ(requests[0].at("query"), "x=1");
 }
 
+TEST_F(DownloadFileTest, WinInetAloneFollowsFiveRedirectsAndRefusesASixth) {
+  ServiceControl::SetScenario("/f/net/inet.bin", json::array({{{"body_size", 1000}}}));
+  const DownloadResult five = manager->DownloadFileWinInet(Url("/redirect/5/abs/f/net/inet.bin"), nullptr, L"", false);
+  EXPECT_TRUE(five.success) << five.error;
+  EXPECT_EQ(ReadFile(downloads + L"\\inet.bin"), Pattern(1000));
+
+  const DownloadResult six = manager->DownloadFileWinInet(Url("/redirect/6/rel/f/net/six.bin"), nullptr, L"", false);
+  EXPECT_EQ(six.error, L" [WININET] Too many redirects.");
+  EXPECT_TRUE(ServiceControl::Requests("/f/net/six.bin").empty());
+}
+
+// The previous hop's handle is closed after the failed open; the text must still name the
+// open's error, not the close's.
+TEST_F(DownloadFileTest, FailedWinInetRedirectNamesTheRealError) {
+  ServiceControl::SetScenario(
+      "/f/net/moved.bin",
+      json::array({{{"status", 302}, {"headers", {{"Location", "https://localhost:8444/f/x.bin"}}}}}));
+  const DownloadResult result = manager->DownloadFileWinInet(Url("/f/net/moved.bin"), nullptr, L"", false);
+  const std::wstring prefix = L" [WININET] Failed to open URL:: ";
+  ASSERT_PREFIX(result.error, prefix);
+  EXPECT_NE(std::stoul(result.error.substr(prefix.size())), 0u) << result.error;
+}
+
+TEST_F(DownloadFileTest, WinInetLeavesNothingInTheInternetCache) {
+  wchar_t cache[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, cache), S_OK);
+  ServiceControl::SetScenario("/f/net/uncached-7q2.bin", json::array({{{"body_size", 300000}}}));
+  const DownloadResult result = manager->DownloadFileWinInet(Url("/f/net/uncached-7q2.bin"), nullptr, L"", false);
+  ASSERT_TRUE(result.success) << result.error;
+  if (fs::exists(cache)) {
+    for (const std::wstring& file : FilesUnder(cache)) EXPECT_EQ(file.find(L"uncached-7q2"), std::wstring::npos);
+  }
+}
+
 TEST_F(DownloadFileTest, UnusableRedirectsFail) {
   const std::string plain = "http://localhost:" + std::to_string(kPlainPort) + "/f/net/plain.bin";
   struct Case {
@@ -191,30 +261,22 @@ TEST_F(DownloadFileTest, UnusableRedirectsFail) {
   for (const json& request : ServiceControl::Requests()) EXPECT_NE(request.at("listener"), "plain");
 }
 
-TEST_F(DownloadFileTest, UnsafeNamesFailBeforeAnyTraffic) {
-  struct Case {
-    std::wstring url;
-    std::wstring fileName;
-  };
-  const Case cases[] = {
-      {Url("/f/net/"), L""},
-      {Url("/f/net/.."), L""},
-      {Url("/f/net/a.exe"), L"..\\escape.exe"},
-      {Url("/f/net/a.exe"), L"sub/a.exe"},
-      {Url("/f/net/a.exe"), root + L"\\absolute.exe"},
-      {Url("/f/net/a.exe"), L"x:stream"},
-      {Url("/f/net/a.exe"), L"nul.exe"},
-      {Url("/f/net/a.exe"), L"dots..."},
-  };
-  for (const Case& c : cases) {
-    const DownloadResult result = Download(c.url, c.fileName);
-    EXPECT_FALSE(result.success) << c.fileName;
+TEST_F(DownloadFileTest, UnusableUrlNamesFailBeforeAnyTrafficAndCallerNamesAreCleaned) {
+  for (const char* path : {"/f/net/", "/f/net/..", "/f/net/nul.exe", "/f/net/trail."}) {
+    const DownloadResult result = Download(Url(path));
+    EXPECT_FALSE(result.success) << path;
     const bool clear = result.error == L"[WINHTTP] The download has no file name." ||
                        result.error.starts_with(L"[WINHTTP] Invalid file name: \"");
-    EXPECT_TRUE(clear);
+    EXPECT_TRUE(clear) << result.error;
   }
+  // A name with nothing usable left is refused too.
+  EXPECT_EQ(Download(Url("/f/net/a.exe"), L" .. ").error, L"[WINHTTP] The download has no file name.");
   EXPECT_TRUE(ServiceControl::Requests().empty());
-  EXPECT_TRUE(FilesUnder(root).empty());
+
+  ServiceControl::SetScenario("/f/net/title.exe", json::array({{{"body_size", 100}}}));
+  const DownloadResult titled = Download(Url("/f/net/title.exe"), L"Foo: Pro?.exe");
+  EXPECT_TRUE(titled.success) << titled.error;
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{L"downloads\\Foo_ Pro_.exe"});
   EXPECT_EQ(invalidPathNotices, 0);
 }
 

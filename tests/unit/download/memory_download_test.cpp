@@ -14,7 +14,7 @@ using MemoryDownloadTest = DownloadFixture;
 
 TEST_F(MemoryDownloadTest, SecondAttemptAfterAFailure) {
   ServiceControl::SetScenario("/f/net/logo.png", json::array({{{"status", 500}}, {{"body_size", 1234}}}));
-  const auto buffer = manager.DownloadToMemory(Url("/f/net/logo.png"));
+  const auto buffer = manager->DownloadToMemory(Url("/f/net/logo.png"));
   ASSERT_NE(buffer, nullptr);
   EXPECT_EQ(std::string(buffer->begin(), buffer->end()), Pattern(1234));
   const json requests = ServiceControl::Requests("/f/net/logo.png");
@@ -26,7 +26,7 @@ TEST_F(MemoryDownloadTest, SecondAttemptAfterAFailure) {
 TEST_F(MemoryDownloadTest, TwoFailuresGiveAnEmptyBuffer) {
   ServiceControl::SetScenario("/f/net/logo.png",
                               json::array({{{"status", 500}}, {{"status", 404}}, {{"body_size", 10}}}));
-  const auto buffer = manager.DownloadToMemory(Url("/f/net/logo.png"));
+  const auto buffer = manager->DownloadToMemory(Url("/f/net/logo.png"));
   ASSERT_NE(buffer, nullptr);
   EXPECT_TRUE(buffer->empty());
   EXPECT_EQ(ServiceControl::Requests("/f/net/logo.png").size(), 2u);
@@ -34,11 +34,11 @@ TEST_F(MemoryDownloadTest, TwoFailuresGiveAnEmptyBuffer) {
 
 TEST_F(MemoryDownloadTest, BothAttemptsShareOneRedirectBudget) {
   ServiceControl::SetScenario("/f/net/img.png", json::array({{{"body_size", 100}}}));
-  EXPECT_EQ(manager.DownloadToMemory(Url("/redirect/5/rel/f/net/img.png"))->size(), 100u);
+  EXPECT_EQ(manager->DownloadToMemory(Url("/redirect/5/rel/f/net/img.png"))->size(), 100u);
 
   // Three redirects and a failure, then a second attempt that runs out after two more.
   ServiceControl::SetScenario("/f/net/img.png", json::array({{{"status", 500}}, {{"body_size", 100}}}));
-  EXPECT_TRUE(manager.DownloadToMemory(Url("/redirect/3/abs/f/net/img.png"))->empty());
+  EXPECT_TRUE(manager->DownloadToMemory(Url("/redirect/3/abs/f/net/img.png"))->empty());
   EXPECT_EQ(ServiceControl::Requests("/f/net/img.png").size(), 2u);
 }
 
@@ -55,16 +55,54 @@ TEST_F(MemoryDownloadTest, AsyncHandsOverOnItsOwnThreadAndNullAfterCancellation)
     ::SetEvent(done.get());
   };
 
-  manager.DownloadToMemoryAsync(Url("/f/net/a.png"), callback);
+  ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/a.png"), callback));
   ASSERT_EQ(::WaitForSingleObject(done.get(), 30000), WAIT_OBJECT_0);
   EXPECT_NE(callbackThread, ::GetCurrentThreadId());
   EXPECT_TRUE(gotBuffer);
   EXPECT_EQ(size, 300u);
 
-  manager.m_cancelled = true;
-  manager.DownloadToMemoryAsync(Url("/f/net/a.png"), callback);
+  manager->m_cancelled = true;
+  ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/a.png"), callback));
   ASSERT_EQ(::WaitForSingleObject(done.get(), 30000), WAIT_OBJECT_0);
   EXPECT_FALSE(gotBuffer);
+}
+
+TEST_F(MemoryDownloadTest, BodiesOverTheCapFail) {
+  constexpr std::size_t kCap = DownloadManager::kMaxMemoryBytes;
+  ServiceControl::SetScenario("/f/net/big.png", json::array({{{"body_size", kCap}},
+                                                             {{"body_size", kCap + 1}},
+                                                             {{"body_size", kCap + 1}},
+                                                             {{"body_size", 10}, {"content_length", kCap + 1}},
+                                                             {{"body_size", 10}, {"content_length", kCap + 1}}}));
+  EXPECT_EQ(manager->DownloadToMemory(Url("/f/net/big.png"))->size(), kCap);
+  EXPECT_TRUE(manager->DownloadToMemory(Url("/f/net/big.png"))->empty());  // sent, two attempts
+  EXPECT_TRUE(manager->DownloadToMemory(Url("/f/net/big.png"))->empty());  // announced, two attempts
+  EXPECT_EQ(ServiceControl::Requests("/f/net/big.png").size(), 5u);
+}
+
+TEST_F(MemoryDownloadTest, CancelEndsAStalledDownloadAndHandsOverNull) {
+  ServiceControl::SetScenario("/f/net/stall.png", json::array({{{"body_size", 1000000}, {"stall_after", 1000}}}));
+  ui::UniqueHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  bool gotBuffer = true;
+  ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/stall.png"), [&](std::unique_ptr<std::vector<char>> buffer) {
+    gotBuffer = buffer != nullptr;
+    ::SetEvent(done.get());
+  }));
+  for (int i = 0; i < 300 && ServiceControl::Requests("/f/net/stall.png").empty(); ++i) ::Sleep(100);
+  ::Sleep(500);
+  manager->Cancel();
+  ASSERT_EQ(::WaitForSingleObject(done.get(), 2000), WAIT_OBJECT_0);
+  EXPECT_FALSE(gotBuffer);
+}
+
+// Without a shared owner the thread could outlive the manager, so none is started.
+TEST_F(MemoryDownloadTest, AsyncWithoutSharedOwnerStartsNothing) {
+  DownloadManager unowned;
+  bool called = false;
+  EXPECT_FALSE(unowned.DownloadToMemoryAsync(Url("/f/net/a.png"), [&](auto) { called = true; }));
+  ::Sleep(200);
+  EXPECT_FALSE(called);
+  EXPECT_TRUE(ServiceControl::Requests().empty());
 }
 
 }  // namespace

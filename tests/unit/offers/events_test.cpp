@@ -8,6 +8,7 @@
 #include <map>
 
 #include "ServiceControl.h"
+#include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "config/Hashing.h"
 #include "offers/Package.h"
@@ -101,14 +102,35 @@ TEST_F(Events, ExtraKeysReplaceTemplateKeys) {
   EXPECT_FALSE(package->EventsClosed());  // id 1 is not terminal
 }
 
-TEST_F(Events, DeliveredTerminalEventClosesThePackage) {
-  auto package = MakeOffer();
-  package->SendEvent(EVENT_DECLINED, {});
-  package->WaitForEvents();
-  EXPECT_TRUE(package->EventsClosed());
-  package->SendEvent(EVENT_CLOSED, {});
-  package->WaitForEvents();
-  EXPECT_EQ(ServiceControl::Requests("/zbd").size(), 1u);
+TEST_F(Events, EveryTerminalIdClosesThePackageAndIdOneDoesNot) {
+  for (const int id : {EVENT_FAILED, EVENT_STARTED, EVENT_NOT_SHOWN, EVENT_FINISHED, EVENT_DECLINED, EVENT_CLOSED}) {
+    ServiceControl::Reset();
+    auto package = MakeOffer();
+    package->SendEvent(id, {});
+    package->WaitForEvents();
+    const bool terminal = id != EVENT_STARTED;
+    EXPECT_EQ(package->EventsClosed(), terminal) << id;
+    // A closed package sends nothing more.
+    package->SendEvent(EVENT_CLOSED, {});
+    package->WaitForEvents();
+    EXPECT_EQ(ServiceControl::Requests("/zbd").size(), terminal ? 1u : 2u) << id;
+  }
+}
+
+TEST_F(Events, RedirectedEventIsRecordedAtTheFinalTarget) {
+  for (const int status : {307, 308}) {
+    ServiceControl::Reset();
+    ServiceControl::SetScenario("/zbd",
+                                json::array({{{"status", status}, {"headers", {{"Location", "/zbd?moved=1"}}}}}));
+    auto package = MakeOffer();
+    package->SendEvent(EVENT_DECLINED, {});
+    package->WaitForEvents();
+    const json events = ServiceControl::Events();
+    ASSERT_EQ(events.size(), 1u) << status;
+    EXPECT_TRUE(events[0]["signature_ok"].get<bool>());
+    EXPECT_EQ(ServiceControl::Requests("/zbd").at(1).at("query"), "moved=1");
+    EXPECT_TRUE(package->EventsClosed());
+  }
 }
 
 TEST_F(Events, TwoFailuresDropTheEventAndLeaveThePackageOpen) {
@@ -158,11 +180,41 @@ TEST_F(Events, WaitReturnsOnlyAfterEventsInFlightEnd) {
 }
 
 TEST_F(Events, DestroyingAPackageWaitsForItsEvents) {
-  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 1500}}}));
+  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 500}}}));
   auto package = MakeOffer();
   package->SendEvent(EVENT_NOT_SHOWN, {{"13", "REJECTED"}});
   package.reset();
   EXPECT_EQ(ServiceControl::Events().size(), 1u);
+}
+
+TEST_F(Events, WaitUntilADeadlineReportsWhetherEventsAreStillInFlight) {
+  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 1500}}}));
+  auto package = MakeOffer();
+  package->SendEvent(EVENT_STARTED, {});
+  EXPECT_FALSE(package->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(200)));
+  EXPECT_TRUE(package->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+  EXPECT_EQ(ServiceControl::Events().size(), 1u);
+}
+
+// Packages whose events go to a peer that never answers: the send ends at the time-outs, and
+// packages destroyed together wait no longer than eventDrainMs after the last send.
+TEST_F(Events, UnansweredEventsEndInBoundedTimeAndDestroyedPackagesStopWaiting) {
+  auto configuration = ConfigurationManager::GetInstance();
+  const std::wstring savedUrl = configuration->eventsUrl;
+  configuration->eventsUrl = L"https://127.0.0.3/zbd";
+  auto waited = MakeOffer();
+  std::vector<std::shared_ptr<Package>> dropped = {MakeOffer(), MakeOffer(), MakeOffer()};
+  const auto started = std::chrono::steady_clock::now();
+  waited->SendEvent(EVENT_CLOSED, {});
+  for (auto& package : dropped) package->SendEvent(EVENT_CLOSED, {});
+  configuration->eventsUrl = savedUrl;
+
+  dropped.clear();
+  const auto drain = std::chrono::milliseconds(config::GetBuildSettings().eventDrainMs);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, drain + std::chrono::seconds(2));
+  EXPECT_TRUE(waited->WaitForEventsUntil(started + std::chrono::seconds(30)));
+  EXPECT_FALSE(waited->EventsClosed());
+  EXPECT_GE(ServiceControl::BlackHoleConnections(), 8);  // two attempts each
 }
 
 TEST_F(Events, ManyPackagesAndEventsAtOnce) {
@@ -171,12 +223,16 @@ TEST_F(Events, ManyPackagesAndEventsAtOnce) {
   std::vector<std::shared_ptr<Package>> packages;
   for (int i = 0; i < kPackages; ++i) packages.push_back(MakeOffer(("stress-" + std::to_string(i)).c_str()));
   // Id 1 is not terminal, so every event of every package is sent; the packages are dropped
-  // while their events are still in flight.
+  // while their events are still in flight, which go on without them.
   for (int round = 0; round < kEventsEach; ++round) {
     for (auto& package : packages) package->SendEvent(EVENT_STARTED, {{"13", std::to_string(round)}});
   }
   packages.clear();
-  const json events = ServiceControl::Events();
+  json events = ServiceControl::Events();
+  for (int i = 0; i < 600 && events.size() < static_cast<std::size_t>(kPackages * kEventsEach); ++i) {
+    ::Sleep(100);
+    events = ServiceControl::Events();
+  }
   EXPECT_EQ(events.size(), static_cast<std::size_t>(kPackages * kEventsEach));
   std::map<std::string, int> perOffer;
   for (const json& event : events) ++perOffer[event["data"]["5"].get<std::string>()];
@@ -194,9 +250,9 @@ int DownloadAndCountDone(const std::shared_ptr<Package>& package) {
   auto calls = std::make_shared<std::atomic<int>>(0);
   auto finished = std::make_shared<std::promise<void>>();
   auto future = finished->get_future();
-  package->DownloadImage([calls, finished] {
+  EXPECT_TRUE(package->DownloadImage([calls, finished] {
     if (++*calls == 1) finished->set_value();
-  });
+  }));
   EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
   ::Sleep(200);  // a second call would come right after the first
   package->DecodeImage();

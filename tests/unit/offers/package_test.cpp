@@ -262,9 +262,9 @@ TEST(Package, EventTemplates) {
 TEST(Package, MainProductImageIsDoneAtOnce) {
   auto main = std::make_shared<Package>(SignedRequest(), true, L"", L"", L"", L"", 0);
   int calls = 0;
-  main->DownloadImage([&calls] { ++calls; });
+  EXPECT_TRUE(main->DownloadImage([&calls] { ++calls; }));
   EXPECT_EQ(calls, 1);
-  EXPECT_THROW(main->DownloadImage(std::function<void()>()), std::bad_function_call);
+  EXPECT_THROW(static_cast<void>(main->DownloadImage(std::function<void()>())), std::bad_function_call);
 }
 
 }  // namespace
