@@ -244,4 +244,27 @@ TEST_F(Wizard, SkipAllOnTheFirstOfferSkipsTheOthers) {
   }
 }
 
+TEST_F(Wizard, ClosingWhileLoadingEndsPromptly) {
+  const json document = Document({Offer("a", 1, kInstaller, ""), Offer("b", 2, kInstaller, "", "offer2.png")});
+  for (const bool picturesPending : {false, true}) {
+    SCOPED_TRACE(picturesPending ? "pictures pending" : "configuration pending");
+    ServiceControl::Reset();
+    const std::string waitedFor = picturesPending ? "/f/offer2.png" : "/o";
+    if (picturesPending) {
+      Serve(document);
+      ServiceControl::SetScenario(waitedFor, json::array({{{"delay_ms", 20000}, {"body", "late"}}}));
+    } else {
+      ServiceControl::SetScenario(waitedFor, json::array({{{"delay_ms", 20000}, {"body", document.dump()}}}));
+    }
+    WizardSession run(kDlm);
+    Begin(run, L"LoadingPage");
+    ASSERT_NE(uidriver::WaitFor([&] { return ServiceControl::Requests(waitedFor).empty() ? nullptr : run.Main(); },
+                                WizardTimeout()),
+              nullptr);
+    EXPECT_EQ(run.Close(IDOK), L"Are you sure you want to exit the installer?");
+    // Well before the late answer: nothing waits for it.
+    EXPECT_EQ(run.ExitCode(15000), IDCANCEL);
+  }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "ServiceControl.h"
@@ -70,6 +71,20 @@ TEST_F(Shell, StartsOnTheLanguagePageWithTheErrorPageAside) {
     EXPECT_EQ(ui::GetWindowTextString(Main()), L"Setup");
     dialog.reset();
   }
+}
+
+// Run by CTest with a German user locale (LANG and a locale built by localedef).
+TEST_F(Shell, TheUsersLanguageIsPreselected) {
+  const char* expected = std::getenv("BRINDLE_EXPECT_SELECTION");
+  if (expected == nullptr) GTEST_SKIP() << "runs only with a user locale set up by CTest";
+  Start();
+  HWND first = dialog->Pages()[0]->GetHwnd();
+  HWND list = ::GetDlgItem(first, IDC_LANGUAGE_COMBO);
+  const LRESULT selected = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
+  wchar_t text[64] = {};
+  ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(ui::Narrow(text, CP_UTF8), expected);
+  EXPECT_EQ(Text(first, IDC_NEXT), ui::Widen(std::getenv("BRINDLE_EXPECT_NEXT"), CP_UTF8));
 }
 
 TEST_F(Shell, ALanguageChoiceReachesEveryPageAtOnce) {
