@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "ui/UniqueResource.h"
+#include "install/FolderTree.h"
 
 namespace cleanup {
 namespace {
@@ -18,15 +18,7 @@ struct Entry {
 
 std::vector<Entry> ListFolder(const std::wstring& folder) {
   std::vector<Entry> entries;
-  WIN32_FIND_DATAW data{};
-  ui::UniqueFind find(
-      ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-  if (!find) return entries;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    entries.push_back({folder + L"\\" + name, data.dwFileAttributes});
-  } while (::FindNextFileW(find.get(), &data));
+  for (const auto& item : install::ListFolder(folder)) entries.push_back({folder + L"\\" + item.name, item.attributes});
   return entries;
 }
 

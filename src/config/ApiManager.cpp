@@ -42,6 +42,8 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration() {
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {
+    // A wizard that is closing wants no configuration any more: no further attempt or pause.
+    if (configuration->exiting) throw BrindleException();
     response.clear();
     DWORD status = 0;
     const bool answered =
@@ -50,6 +52,7 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration() {
     if (answered && status >= 200 && status <= 399) break;
     config::DebugLine("Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
                       std::to_string(static_cast<int>(error)));
+    if (configuration->exiting) throw BrindleException();
     ::Sleep(config::GetBuildSettings().configRetryPauseMs);
   }
   if (response.empty()) throw BrindleException();

@@ -3,16 +3,6 @@
 #include "ui/UniqueResource.h"
 
 namespace install {
-namespace {
-
-struct FindTraits {
-  using Type = HANDLE;
-  static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) noexcept { ::FindClose(h); }
-};
-using UniqueFind = ui::UniqueResource<FindTraits>;
-
-}  // namespace
 
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -27,7 +17,7 @@ bool EnsureFolder(const std::wstring& path) {
 std::vector<FolderItem> ListFolder(const std::wstring& folder, const wchar_t* pattern) {
   std::vector<FolderItem> items;
   WIN32_FIND_DATAW data{};
-  UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &data));
+  ui::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &data));
   if (!find) return items;
   do {
     const std::wstring name = data.cFileName;

@@ -88,7 +88,12 @@ std::vector<InstallerRecord> WizardSession::InstallerRecords() const {
     }
     records.push_back(record);
   }
-  std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.at("exe") < b.at("exe"); });
+  // The NSIS installer records no "exe"; it sorts first.
+  const auto exe = [](const InstallerRecord& record) {
+    const auto found = record.find("exe");
+    return found != record.end() ? found->second : std::string();
+  };
+  std::sort(records.begin(), records.end(), [&](const auto& a, const auto& b) { return exe(a) < exe(b); });
   return records;
 }
 

@@ -95,7 +95,7 @@ TEST_F(InstallRun, AProductAloneIsSavedUnderItsTitleAndNothingRuns) {
 
 TEST_F(InstallRun, FailuresAreReportedPerPackageAndOffersStillRun) {
   ServiceControl::SetScenario("/f/setup.exe", json::array({{{"body_file", kInstaller}}}));
-  ServiceControl::SetScenario("/f/offer1/setup.exe", json::array({{{"body_file", "offer1/setup.exe"}}}));
+  ServiceControl::SetScenario("/f/offer1/setup.exe", json::array({{{"body_file", "offer1/OfferOneSetup.exe"}}}));
   const json offers = {Offer("relative", 1, "setup.exe", "/id=relative"),
                        Offer("text", 2, "offer1/setup.exe", ""),  // not a program: its start fails
                        Offer("plain", 3, "http://localhost/f/install/test_installer.exe", ""),
@@ -241,16 +241,22 @@ TEST_F(InstallRun, ClosingDuringAStalledDownloadCancelsItAndReports) {
   EXPECT_EQ(last.at("o")["event_id"], "5");
 }
 
-TEST_F(InstallRun, AnOfferStillRunningAtFinishKeepsItsFiles) {
+// A ZIP offer whose installer still reads a file beside itself after Finish, and a real NSIS
+// installer run silently, as partners ship them.
+TEST_F(InstallRun, OffersStillRunningAtFinishKeepTheirFiles) {
   const PendingRemovals pending;  // the folder goes at the restart, which never comes here
-  ServiceControl::SetScenario("/f/install/offer.zip", json::array({{{"body_file", "install/offer.zip"}}}));
-  Serve(Document(json::array({Offer("zip", 1, "install/offer.zip", "/sleep=3000 /read=payload.txt")})));
+  Serve(Document({Offer("zip", 1, "install/offer.zip", "/sleep=3000 /read=payload.txt"),
+                  Offer("nsis", 2, "install/nsis_setup.exe", "/S")}));
   WizardSession run(kDlm);
-  ThroughOffers(run, {IDC_ACCEPT});
+  ThroughOffers(run, {IDC_ACCEPT, IDC_ACCEPT});
   FinishQuietly(run, L"FinishPageDLM");
-  ASSERT_NE(uidriver::WaitFor([&] { return run.InstallerRecords().empty() ? nullptr : HWND(1); }, WizardTimeout()),
+  ASSERT_NE(uidriver::WaitFor([&] { return run.InstallerRecords().size() == 2 ? HWND(1) : nullptr; }, WizardTimeout()),
             nullptr);
-  EXPECT_EQ(run.InstallerRecords()[0].at("data"), "payload beside the installer");
+  const auto records = run.InstallerRecords();
+  EXPECT_NE(records[0].at("cmdline").find(" /S"), std::string::npos);
+  EXPECT_TRUE(FileExists(run.InstallerLogFolder() + L"\\nsis-installed\\payload.txt"));
+  EXPECT_EQ(records[1].at("data"), "payload beside the installer");
+  EXPECT_EQ(LastEventByPackage().at("nsis")["event_id"], "3");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "UiDriver.h"
 #include "WizardProcess.h"
 #include "resources/resource.h"
+#include "ui/UniqueResource.h"
 
 namespace {
 
@@ -28,6 +29,19 @@ HWND OpenAbout(const WizardProcess& wizard, HWND main) {
 }
 
 // Closing on the language page asks first; the question is answered with OK.
+std::size_t WorkFolderCount() {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  WIN32_FIND_DATAW data{};
+  ui::UniqueFind find(::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &data));
+  if (!find) return 0;
+  std::size_t count = 0;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ++count;
+  } while (::FindNextFileW(find.get(), &data));
+  return count;
+}
+
 void CloseAndExpectExit(const WizardProcess& wizard, HWND main, DWORD expectedCode) {
   uidriver::Close(main);
   EXPECT_EQ(uidriver::AnswerMessageBox(wizard.Id(), IDOK, kTimeout), L"Are you sure you want to exit the installer?");
@@ -81,6 +95,7 @@ TEST(Startup, SecondCopyIsRefusedAndFirstKeepsRunning) {
   HWND main = WaitForDialog(first, L"Setup");
   ASSERT_NE(main, nullptr);
 
+  const std::size_t folders = WorkFolderCount();
   WizardProcess second(WindowsPathFromEnv("BRINDLE_WIZARD_DLM"));
   HWND box = uidriver::WaitFor([&] { return uidriver::FindMessageBox(second.Id()); }, kTimeout);
   ASSERT_NE(box, nullptr);
@@ -90,10 +105,25 @@ TEST(Startup, SecondCopyIsRefusedAndFirstKeepsRunning) {
   DWORD code = 0;
   ASSERT_TRUE(second.WaitForExit(kTimeout, code));
   EXPECT_EQ(code, 1u);
+  EXPECT_EQ(WorkFolderCount(), folders);  // the refused copy took its work folder away again
 
   EXPECT_TRUE(first.IsRunning());
   EXPECT_TRUE(::IsWindowVisible(main));
   CloseAndExpectExit(first, main, IDCANCEL);
+}
+
+TEST(Startup, TheTestErrorCommandFromOutsideShowsTheErrorPage) {
+  WizardProcess wizard(WindowsPathFromEnv("BRINDLE_WIZARD_DLM"));
+  HWND main = WaitForDialog(wizard, L"Setup");
+  ASSERT_NE(main, nullptr);
+  ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SHOW_TEST_ERROR, BN_CLICKED), 0);
+  HWND page = uidriver::WaitForPage(main, L"ErrorPage", kTimeout);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(uidriver::VisibleTexts(page), (std::vector<std::wstring>{L"Error", L"Error message", L"Close"}));
+  uidriver::Click(uidriver::FindControl(main, IDC_ERROR_CLOSE));
+  DWORD code = 0;
+  ASSERT_TRUE(wizard.WaitForExit(kTimeout, code));
+  EXPECT_EQ(code, 1u);
 }
 
 TEST(Startup, InstallerWindowHasProductTitleAndNoHeader) {
