@@ -6,13 +6,13 @@
 ClassicPage::ClassicPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
                          std::vector<std::pair<int, std::string>> texts, int titleId,
                          std::vector<std::pair<int, int>> checkBoxes)
-    : IPage(std::move(languageManager), templateId, parent),
+    : WizardPage(std::move(languageManager), templateId, parent),
       m_textKeys(std::move(texts)),
       m_titleId(titleId),
       m_checkBoxes(std::move(checkBoxes)) {}
 
 bool ClassicPage::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   // Marked at first; only Next stores the marks.
   for (const auto& [id, element] : m_checkBoxes) ::SendMessageW(GetItem(id), BM_SETCHECK, BST_CHECKED, 0);
   for (const auto& [id, key] : m_textKeys) BindText(id, key);

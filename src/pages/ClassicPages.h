@@ -8,15 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "pages/IPage.h"
 #include "pages/TitleFont.h"
+#include "pages/WizardPage.h"
 #include "ui/UniqueResource.h"
 
-class ClassicPage : public IPage {
+class ClassicPage : public WizardPage {
  public:
   void OnNavigateToPage() override {}
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
 
  protected:
   // The page's texts (control id, key), its title control and its check boxes with the
@@ -27,8 +25,6 @@ class ClassicPage : public IPage {
   bool OnCommand(int id, int code, HWND control) override;
 
  private:
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   std::vector<std::pair<int, std::string>> m_textKeys;
   int m_titleId;
   std::vector<std::pair<int, int>> m_checkBoxes;

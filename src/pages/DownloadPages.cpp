@@ -64,12 +64,12 @@ std::wstring ClassicCommandLine(const std::array<bool, 8>& options) {
 // --- both pages ------------------------------------------------------------------------------
 
 DownloadPage::DownloadPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent)
-    : IPage(std::move(languageManager), templateId, parent) {}
+    : WizardPage(std::move(languageManager), templateId, parent) {}
 
 DownloadPage::~DownloadPage() = default;
 
 bool DownloadPage::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   BindText(IDC_PROGRESS_TITLE, "PROGRESS_TITLE");
   BindText(IDC_PROGRESS_DESC, "PROGRESS_DESC");
   UpdateTexts();

@@ -18,7 +18,7 @@
 #include "download/DownloadManager.h"
 #include "install/ExecResult.h"
 #include "pages/CStaticFromImage.h"
-#include "pages/IPage.h"
+#include "pages/WizardPage.h"
 
 class Package;
 
@@ -27,14 +27,12 @@ struct InstallItem {
   std::wstring path;
 };
 
-class DownloadPage : public IPage {
+class DownloadPage : public WizardPage {
  public:
   static constexpr UINT_PTR DOWNLOAD_TIMER_ID = 0x1000;
   static constexpr UINT_PTR INSTALL_TIMER_ID = 0x1002;
 
   void OnNavigateToPage() override;
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   // Stops the transfer under way (the dialog has cancelled downloads) and waits for it until
   // the deadline. An installer that runs is left to finish on its own.
   void PrepareForExit(std::chrono::steady_clock::time_point deadline) override;
@@ -64,8 +62,6 @@ class DownloadPage : public IPage {
   void Done() const;
   bool Exiting() const;
 
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   bool m_marquee = false;
   std::future<DownloadResult> m_downloadResult;
   std::future<install::ExecResult> m_execResult;

@@ -6,10 +6,10 @@
 
 FinishPage::FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
                        ShellLauncher launcher)
-    : IPage(std::move(languageManager), templateId, parent), m_launcher(std::move(launcher)) {}
+    : WizardPage(std::move(languageManager), templateId, parent), m_launcher(std::move(launcher)) {}
 
 bool FinishPage::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   BindPageTexts();
   UpdateTexts();
   m_icon.SubclassDlgItem(IDC_PAGE_IMAGE, *this);

@@ -5,14 +5,12 @@
 #include <windows.h>
 
 #include "pages/CStaticFromImage.h"
-#include "pages/IPage.h"
 #include "pages/ShellLauncher.h"
+#include "pages/WizardPage.h"
 
-class FinishPage : public IPage {
+class FinishPage : public WizardPage {
  public:
   void OnNavigateToPage() override;
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
 
  protected:
   FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
@@ -26,8 +24,6 @@ class FinishPage : public IPage {
   bool IsChecked(int id) const;
 
  private:
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   ShellLauncher m_launcher;
   CStaticFromImage m_icon;
 };

@@ -7,7 +7,7 @@ LanguagePage::LanguagePage(std::shared_ptr<LanguageManager> languageManager, ui:
     : LanguagePage(std::move(languageManager), IDD_LANGUAGE_PAGE, parent) {}
 
 LanguagePage::LanguagePage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent)
-    : IPage(std::move(languageManager), templateId, parent) {}
+    : WizardPage(std::move(languageManager), templateId, parent) {}
 
 void LanguagePage::BindPageTexts() {
   BindText(IDC_NEXT, "BUTTON_NEXT");
@@ -15,7 +15,7 @@ void LanguagePage::BindPageTexts() {
 }
 
 bool LanguagePage::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   BindPageTexts();
   UpdateTexts();
   m_languageCombo.Attach(GetItem(IDC_LANGUAGE_COMBO));

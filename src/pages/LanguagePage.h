@@ -4,16 +4,14 @@
 // language manager hides its list.
 #include <windows.h>
 
-#include "pages/IPage.h"
+#include "pages/WizardPage.h"
 #include "ui/ComboBox.h"
 
-class LanguagePage : public IPage {
+class LanguagePage : public WizardPage {
  public:
   LanguagePage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
 
   void OnNavigateToPage() override {}
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   std::wstring GetPageName() const override { return L"LanguagePage"; }
 
  protected:
@@ -25,8 +23,6 @@ class LanguagePage : public IPage {
  private:
   void ApplySelection();
 
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   ui::ComboBox m_languageCombo;
 };
 

@@ -10,10 +10,10 @@
 #include "ui/Strings.h"
 
 LicensePageIsv::LicensePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : IPage(std::move(languageManager), IDD_LICENSE_PAGE, parent) {}
+    : WizardPage(std::move(languageManager), IDD_LICENSE_PAGE, parent) {}
 
 bool LicensePageIsv::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   ::SendMessageW(GetItem(IDC_LICENSE_EULA), EM_AUTOURLDETECT, TRUE, 0);
   m_backgroundBrush.reset(::CreateSolidBrush(ConfigurationManager::GetInstance()->backgroundColor));
   BindText(IDC_LICENSE_TITLE, "LICENSE_TITLE");

@@ -4,17 +4,15 @@
 // terms and privacy policy; Agree and Back.
 #include <windows.h>
 
-#include "pages/IPage.h"
 #include "pages/TitleFont.h"
+#include "pages/WizardPage.h"
 #include "ui/UniqueResource.h"
 
-class LicensePageIsv : public IPage {
+class LicensePageIsv : public WizardPage {
  public:
   LicensePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
 
   void OnNavigateToPage() override {}
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   // The links line is filled with the product's addresses again after every language change.
   void UpdateTexts() override;
   std::wstring GetPageName() const override { return L"LicensePage"; }
@@ -26,8 +24,6 @@ class LicensePageIsv : public IPage {
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
 
  private:
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   ui::UniqueHbrush m_backgroundBrush;
   TitleFont m_titleFont;
 };

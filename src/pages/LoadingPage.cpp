@@ -17,10 +17,10 @@
 #include "ui/WindowMessages.h"
 
 LoadingPage::LoadingPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : IPage(std::move(languageManager), IDD_LOADING_PAGE, parent) {}
+    : WizardPage(std::move(languageManager), IDD_LOADING_PAGE, parent) {}
 
 bool LoadingPage::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   m_state->page = GetHwnd();
   UpdateTexts();
   return true;

@@ -10,15 +10,13 @@
 #include <vector>
 
 #include "app/PageFactory.h"
-#include "pages/IPage.h"
+#include "pages/WizardPage.h"
 
-class LoadingPage : public IPage, public LoadingPageInterface {
+class LoadingPage : public WizardPage, public LoadingPageInterface {
  public:
   LoadingPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
 
   void OnNavigateToPage() override;
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   std::wstring GetPageName() const override { return L"LoadingPage"; }
   void SetLoadCompleteCallback(LoadCompleteCallback callback) override;
   // Waits (until the deadline at most) for the worker, so it is not cut off mid-write.
@@ -51,8 +49,6 @@ class LoadingPage : public IPage, public LoadingPageInterface {
   void OnRequestComplete();
   void ShowConfigurationError();
 
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   std::shared_ptr<LoadState> m_state = std::make_shared<LoadState>();
   bool m_started = false;
 };

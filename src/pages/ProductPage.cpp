@@ -17,10 +17,10 @@
 
 ProductPage::ProductPage(std::shared_ptr<LanguageManager> languageManager, std::shared_ptr<Package> package,
                          ui::Dialog* parent)
-    : IPage(std::move(languageManager), IDD_PRODUCT_PAGE, parent), m_package(std::move(package)) {}
+    : WizardPage(std::move(languageManager), IDD_PRODUCT_PAGE, parent), m_package(std::move(package)) {}
 
 bool ProductPage::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   const auto config = ConfigurationManager::GetInstance();
   m_backgroundBrush.reset(::CreateSolidBrush(config->backgroundColor));
   // No Skip All where nothing could be skipped: on the last offer of the list, or where this

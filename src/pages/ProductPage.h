@@ -4,18 +4,16 @@
 #include <windows.h>
 
 #include "pages/CStaticFromImage.h"
-#include "pages/IPage.h"
+#include "pages/WizardPage.h"
 #include "ui/UniqueResource.h"
 
 class Package;
 
-class ProductPage : public IPage {
+class ProductPage : public WizardPage {
  public:
   ProductPage(std::shared_ptr<LanguageManager> languageManager, std::shared_ptr<Package> package, ui::Dialog* parent);
 
   void OnNavigateToPage() override;
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   // The disclaimer is filled with the offer's values again after every language change.
   void UpdateTexts() override;
   std::wstring GetPageName() const override { return L"ProductPage"; }
@@ -29,8 +27,6 @@ class ProductPage : public IPage {
  private:
   void Decline(ButtonType type);
 
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   std::shared_ptr<Package> m_package;
   CStaticFromImage m_offerImage;
   ui::UniqueHbrush m_backgroundBrush;

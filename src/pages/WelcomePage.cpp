@@ -9,10 +9,10 @@
 #include "resources/resource.h"
 
 WelcomePageIsv::WelcomePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : IPage(std::move(languageManager), IDD_WELCOME_PAGE, parent) {}
+    : WizardPage(std::move(languageManager), IDD_WELCOME_PAGE, parent) {}
 
 bool WelcomePageIsv::OnInitDialog() {
-  IPage::OnInitDialog();
+  WizardPage::OnInitDialog();
   const auto config = ConfigurationManager::GetInstance();
   const bool dlm = config->wizardType == ConfigurationManager::kWizardTypeDlm;
   m_backgroundBrush.reset(::CreateSolidBrush(config->backgroundColor));

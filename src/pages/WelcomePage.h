@@ -6,16 +6,14 @@
 #include <string>
 
 #include "pages/CStaticFromImage.h"
-#include "pages/IPage.h"
+#include "pages/WizardPage.h"
 #include "ui/UniqueResource.h"
 
-class WelcomePageIsv : public IPage {
+class WelcomePageIsv : public WizardPage {
  public:
   WelcomePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
 
   void OnNavigateToPage() override {}
-  void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
-  void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   // Each link is as wide as its text in the current language.
   void UpdateTexts() override;
   std::wstring GetPageName() const override { return L"WelcomePage"; }
@@ -33,8 +31,6 @@ class WelcomePageIsv : public IPage {
     std::wstring url;
   };
 
-  ButtonCallback m_buttonCallback;
-  ErrorCallback m_errorCallback;
   CStaticFromImage m_productImage;
   Link m_links[3];
   ui::UniqueHbrush m_backgroundBrush;

@@ -18,6 +18,19 @@ namespace fs = std::filesystem;
 
 DWORD WizardTimeout() { return static_cast<DWORD>(30000 * TimeoutScale()); }
 
+nlohmann::json TestOffer(const std::string& id, int vertical, const std::string& location, const std::string& arguments,
+                         const std::string& image) {
+  return {{"ad", {{"o", id}, {"f", "tok-" + id}}},
+          {"ps",
+           {{"i", image},
+            {"dn", "Offer " + id},
+            {"u", location},
+            {"p", arguments},
+            {"cp", "https://localhost/" + id + "/privacy"},
+            {"ctu", "https://localhost/" + id + "/terms"},
+            {"v", vertical}}}};
+}
+
 WizardSession::WizardSession(const std::wstring& wizardPath, const std::map<std::wstring, std::wstring>& environment) {
   m_logFolder = MakeScratchFolder(L"installers");
   ::SetEnvironmentVariableW(L"BRINDLE_INSTALLER_LOG", m_logFolder.c_str());

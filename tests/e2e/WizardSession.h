@@ -18,6 +18,17 @@
 // Time limits of the runs, stretched on slow machines.
 DWORD WizardTimeout();
 
+// The test installer as the harness serves it below /f/, and the wizards under test.
+inline constexpr const char* kInstaller = "install/test_installer.exe";
+inline const std::wstring kDlm = WindowsPathFromEnv("BRINDLE_WIZARD_DLM");
+inline const std::wstring kIsv = WindowsPathFromEnv("BRINDLE_WIZARD_ISV");
+inline const std::wstring kDlmBt = WindowsPathFromEnv("BRINDLE_WIZARD_BT");
+inline const std::wstring kIsvClassic = WindowsPathFromEnv("BRINDLE_WIZARD_ISV_CLASSIC");
+
+// An offer object of the configuration document, with its own privacy and terms addresses.
+nlohmann::json TestOffer(const std::string& id, int vertical, const std::string& location, const std::string& arguments,
+                         const std::string& image = "offer1.png");
+
 // What a test installer recorded: exe, cmdline, cwd, exit and data (when asked to read a file).
 using InstallerRecord = std::map<std::string, std::string>;
 

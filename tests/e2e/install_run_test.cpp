@@ -20,17 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kInstaller = "install/test_installer.exe";
-const std::wstring kDlm = WindowsPathFromEnv("BRINDLE_WIZARD_DLM");
-const std::wstring kIsv = WindowsPathFromEnv("BRINDLE_WIZARD_ISV");
-const std::wstring kDlmBt = WindowsPathFromEnv("BRINDLE_WIZARD_BT");
-const std::wstring kIsvClassic = WindowsPathFromEnv("BRINDLE_WIZARD_ISV_CLASSIC");
-
-json Offer(const std::string& id, int vertical, const std::string& location, const std::string& arguments) {
-  return {{"ad", {{"o", id}, {"f", "tok-" + id}}},
-          {"ps", {{"i", "offer1.png"}, {"dn", "Offer " + id}, {"u", location}, {"p", arguments}, {"v", vertical}}}};
-}
-
 json Document(const json& offers, const std::string& productPath = kInstaller) {
   return {{"i", {{"ct", "Tavrel"}, {"cu", "https://localhost/f/" + productPath}}}, {"f", {{"m", 5}}}, {"o", offers}};
 }
@@ -96,10 +85,10 @@ TEST_F(InstallRun, AProductAloneIsSavedUnderItsTitleAndNothingRuns) {
 TEST_F(InstallRun, FailuresAreReportedPerPackageAndOffersStillRun) {
   ServiceControl::SetScenario("/f/setup.exe", json::array({{{"body_file", kInstaller}}}));
   ServiceControl::SetScenario("/f/offer1/setup.exe", json::array({{{"body_file", "offer1/OfferOneSetup.exe"}}}));
-  const json offers = {Offer("relative", 1, "setup.exe", "/id=relative"),
-                       Offer("text", 2, "offer1/setup.exe", ""),  // not a program: its start fails
-                       Offer("plain", 3, "http://localhost/f/install/test_installer.exe", ""),
-                       Offer("name", 4, "https://localhost/f/caf\xC3\xA9|x.exe", "")};
+  const json offers = {TestOffer("relative", 1, "setup.exe", "/id=relative"),
+                       TestOffer("text", 2, "offer1/setup.exe", ""),  // not a program: its start fails
+                       TestOffer("plain", 3, "http://localhost/f/install/test_installer.exe", ""),
+                       TestOffer("name", 4, "https://localhost/f/caf\xC3\xA9|x.exe", "")};
   Serve(Document(offers, "missing.exe"));
   WizardSession run(kDlm);
   ThroughOffers(run, {IDC_ACCEPT, IDC_ACCEPT, IDC_ACCEPT, IDC_ACCEPT});
@@ -131,7 +120,7 @@ TEST_F(InstallRun, TheInstallersProductRunsFirstAndIsJudgedByItsExitCode) {
   for (const int exitCode : {0, 1}) {
     SCOPED_TRACE(exitCode);
     ServiceControl::Reset();
-    Serve(Document(json::array({Offer("o", 1, kInstaller, "/id=offer")})));
+    Serve(Document(json::array({TestOffer("o", 1, kInstaller, "/id=offer")})));
     WizardSession run(kIsv, {{L"BRINDLE_INSTALLER_EXIT", std::to_wstring(exitCode)}});
     ThroughOffers(run, {IDC_ACCEPT});
     ASSERT_TRUE(run.ShowsPage(L"DownloadPageISV"));
@@ -220,7 +209,7 @@ TEST_F(InstallRun, TheBtLicencePageGoesBackToTheLanguagePage) {
 TEST_F(InstallRun, ClosingDuringAStalledDownloadCancelsItAndReports) {
   // Headers and a first part, then a trickle: the download is under way when the user closes.
   ServiceControl::SetScenario("/f/stall.exe", json::array({{{"body_size", 50 * 1024 * 1024}, {"rate", 4096}}}));
-  Serve(Document(json::array({Offer("o", 1, kInstaller, "")}), "stall.exe"));
+  Serve(Document(json::array({TestOffer("o", 1, kInstaller, "")}), "stall.exe"));
   WizardSession run(kDlm);
   ThroughOffers(run, {IDC_ACCEPT});
   ASSERT_TRUE(run.ShowsPage(L"DownloadPageDLM"));
@@ -245,8 +234,8 @@ TEST_F(InstallRun, ClosingDuringAStalledDownloadCancelsItAndReports) {
 // installer run silently, as partners ship them.
 TEST_F(InstallRun, OffersStillRunningAtFinishKeepTheirFiles) {
   const PendingRemovals pending;  // the folder goes at the restart, which never comes here
-  Serve(Document({Offer("zip", 1, "install/offer.zip", "/sleep=3000 /read=payload.txt"),
-                  Offer("nsis", 2, "install/nsis_setup.exe", "/S")}));
+  Serve(Document({TestOffer("zip", 1, "install/offer.zip", "/sleep=3000 /read=payload.txt"),
+                  TestOffer("nsis", 2, "install/nsis_setup.exe", "/S")}));
   WizardSession run(kDlm);
   ThroughOffers(run, {IDC_ACCEPT, IDC_ACCEPT});
   FinishQuietly(run, L"FinishPageDLM");

@@ -20,25 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kInstaller = "install/test_installer.exe";
-const std::wstring kDlm = WindowsPathFromEnv("BRINDLE_WIZARD_DLM");
-const std::wstring kIsv = WindowsPathFromEnv("BRINDLE_WIZARD_ISV");
-const std::wstring kDlmBt = WindowsPathFromEnv("BRINDLE_WIZARD_BT");
-const std::wstring kIsvClassic = WindowsPathFromEnv("BRINDLE_WIZARD_ISV_CLASSIC");
-
-json Offer(const std::string& id, int vertical, const std::string& location, const std::string& arguments,
-           const std::string& image = "offer1.png") {
-  return {{"ad", {{"o", id}, {"f", "tok-" + id}}},
-          {"ps",
-           {{"i", image},
-            {"dn", "Offer " + id},
-            {"u", location},
-            {"p", arguments},
-            {"cp", "https://localhost/" + id + "/privacy"},
-            {"ctu", "https://localhost/" + id + "/terms"},
-            {"v", vertical}}}};
-}
-
 json Document(const json& offers, int maxOffers = 3) {
   return {{"l", "US"},
           {"i",
@@ -99,8 +80,8 @@ class Wizard : public ::testing::Test {
 TEST_F(Wizard, DownloadManagerRunFromLanguageToFinish) {
   ServeInstallerAs("/f/a/setup.exe");
   ServeInstallerAs("/f/c/setup.exe");
-  Serve(Document({Offer("a", 1, "a/setup.exe", "/id=a"), Offer("b", 2, kInstaller, "/id=b", "offer2.png"),
-                  Offer("c", 3, "https://localhost/f/c/setup.exe", "/id=c \xC3\xA9")}));
+  Serve(Document({TestOffer("a", 1, "a/setup.exe", "/id=a"), TestOffer("b", 2, kInstaller, "/id=b", "offer2.png"),
+                  TestOffer("c", 3, "https://localhost/f/c/setup.exe", "/id=c \xC3\xA9")}));
   WizardSession run(kDlm);
   Begin(run);
   EXPECT_EQ(uidriver::GetText(run.Main()), L"Tavrel Setup");
@@ -149,7 +130,7 @@ TEST_F(Wizard, DownloadManagerRunFromLanguageToFinish) {
 TEST_F(Wizard, UnusableConfigurationsEndOnTheErrorPage) {
   json badType = Document(json::array());
   badType["i"]["cl"] = 7;
-  json fractional = Document(json::array({Offer("a", 1, kInstaller, "")}));
+  json fractional = Document(json::array({TestOffer("a", 1, kInstaller, "")}));
   fractional["f"]["m"] = 2.5;
   json noLimit = fractional;
   noLimit["f"].erase("m");
@@ -192,12 +173,12 @@ TEST_F(Wizard, AnInstallerGoesOnWithoutItsService) {
 }
 
 TEST_F(Wizard, DocumentsDecideWhichOfferPagesShow) {
-  json channel = Document({Offer("a", 1, kInstaller, ""), Offer("b", 2, kInstaller, "")});
+  json channel = Document({TestOffer("a", 1, kInstaller, ""), TestOffer("b", 2, kInstaller, "")});
   channel["i"]["ch"] = "00xA";
   channel.erase("f");  // no limit needed when no offer is looked at
-  json exclusive = Document({Offer("a", 1, kInstaller, ""), Offer("b", 2, kInstaller, "")});
+  json exclusive = Document({TestOffer("a", 1, kInstaller, ""), TestOffer("b", 2, kInstaller, "")});
   exclusive["o"][0]["ps"]["exc"] = true;
-  json missingPicture = Document(json::array({Offer("a", 1, kInstaller, "", "no-such-picture.png")}));
+  json missingPicture = Document(json::array({TestOffer("a", 1, kInstaller, "", "no-such-picture.png")}));
   json plain = Document(json::array());
   plain["i"].erase("cl");
   const std::vector<std::tuple<const char*, json, int>> cases = {{"channel without offers", channel, 0},
@@ -220,7 +201,8 @@ TEST_F(Wizard, DocumentsDecideWhichOfferPagesShow) {
 }
 
 TEST_F(Wizard, SkipAllOnTheFirstOfferSkipsTheOthers) {
-  json offers = {Offer("a", 1, kInstaller, ""), Offer("b", 2, kInstaller, ""), Offer("c", 3, kInstaller, "")};
+  json offers = {TestOffer("a", 1, kInstaller, ""), TestOffer("b", 2, kInstaller, ""),
+                 TestOffer("c", 3, kInstaller, "")};
   offers[0]["ps"]["dn"] = "x</a><a href=\"https://evil.example/\">y";
   Serve(Document(offers));
   WizardSession run(kDlm);
@@ -245,7 +227,7 @@ TEST_F(Wizard, SkipAllOnTheFirstOfferSkipsTheOthers) {
 }
 
 TEST_F(Wizard, ClosingWhileLoadingEndsPromptly) {
-  const json document = Document({Offer("a", 1, kInstaller, ""), Offer("b", 2, kInstaller, "", "offer2.png")});
+  const json document = Document({TestOffer("a", 1, kInstaller, ""), TestOffer("b", 2, kInstaller, "", "offer2.png")});
   for (const bool picturesPending : {false, true}) {
     SCOPED_TRACE(picturesPending ? "pictures pending" : "configuration pending");
     ServiceControl::Reset();
