@@ -7,8 +7,17 @@
 #include <memory>
 #include <vector>
 
+#include "offers/OfferRules.h"
+
 class ConfigurationManager;
 class Package;
+
+// How the offers are judged. By default on this machine, each rejected package sending its own
+// "not shown" event; tests give facts and a sink of their own.
+struct EvaluatorSetup {
+  std::shared_ptr<MachineFacts> facts;  // null: this machine
+  OfferRules::EventSink eventSink;      // empty: Package::SendEvent
+};
 
 struct LoadedOffers {
   std::vector<std::shared_ptr<Package>> packages;
@@ -17,5 +26,7 @@ struct LoadedOffers {
 };
 
 // Raises (a std::exception) when the document cannot be used: a missing required key, a value
-// of the wrong type, an offer that cannot be built. Stops between offers once the wizard exits.
-LoadedOffers ApplyConfigurationDocument(const nlohmann::json& document, ConfigurationManager& config);
+// of the wrong type, an offer that cannot be built. Stops between offers once the wizard exits,
+// and judges no more than the first 1,000 offers.
+LoadedOffers ApplyConfigurationDocument(const nlohmann::json& document, ConfigurationManager& config,
+                                        const EvaluatorSetup& evaluator = {});
