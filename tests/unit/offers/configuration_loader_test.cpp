@@ -90,6 +90,29 @@ TEST(ConfigurationLoader, RejectionsGoToTheGivenSinkJudgedByTheGivenFacts) {
   EXPECT_EQ(facts->Counters().totalMemory, 1);
 }
 
+// A rejected offer is still sending its "not shown" event when the next offer is judged, and a
+// package waits for its events when dropped: those waits must not add up on the loading page.
+TEST(ConfigurationLoader, RejectedOffersWaitForTheirEventsTogether) {
+  const auto global = ConfigurationManager::GetInstance();
+  const std::wstring eventsUrl = global->eventsUrl;
+  global->eventsUrl = L"https://127.0.0.3/zbd";  // accepts and never answers
+  json document = Document();
+  document["f"]["m"] = 10;
+  document["o"] = json::array();
+  for (int i = 0; i < 7; ++i) document["o"].push_back(Offer("o" + std::to_string(i), 1));
+  auto config = testsupport::MakeConfig(L"DLM");
+
+  const auto started = std::chrono::steady_clock::now();
+  {
+    const LoadedOffers loaded = ApplyConfigurationDocument(document, *config);
+    EXPECT_EQ(loaded.packages.size(), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
+  }
+  // Six rejections, one wait of eventDrainMs (2 s in test builds) for all of them.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  global->eventsUrl = eventsUrl;
+}
+
 // What a broken or hostile service could send ends, with offers or without, well within the time
 // a user waits on the loading page.
 TEST(ConfigurationLoader, LargeDocumentsEndQuickly) {
