@@ -60,7 +60,8 @@ const std::vector<std::string> kTexts = {
     // registry paths and names
     "hklm\\software\\microsoft", "hkcu\\software", "hkey_local_machine\\software\\wow6432node\\x", "microsoft\\windows",
     "hklm", "hkcr\\.exe", "software\\microsoft\\windows\\currentversion\\app paths\\notepad.exe\\",
-    "hklm\\software\\microsoft\\internet explorer\\version\\9", "\\\\\\", "REG_SZ",
+    "hklm\\software\\microsoft\\internet explorer\\version\\9", "hklm\\software\\microsoft\\internet explorer\\version",
+    "hkcu\\software\\wine", "\\\\\\", "REG_SZ",
     // processes and programs
     "explorer.exe", "notepad.exe", "wineboot", "services",
     // numbers and versions as text
@@ -413,8 +414,9 @@ void ChangeOffers(json& document, FuzzRandom& random) {
       offers.insert(offers.begin() + static_cast<std::ptrdiff_t>(random.Below(offers.size() + 1)), model);
       break;
     case 1:
+      // A vertical of its own, or none (-1), which also admits a single offer.
       offers.insert(offers.begin() + static_cast<std::ptrdiff_t>(random.Below(offers.size() + 1)),
-                    withVertical(model, static_cast<int>(random.Below(1000)) + 2));
+                    withVertical(model, random.OneIn(4) ? -1 : static_cast<int>(random.Below(1000)) + 2));
       break;
     case 2:
       for (std::size_t i = offers.size(); i > 1; --i) std::swap(offers[i - 1], offers[random.Below(i)]);
