@@ -15,6 +15,14 @@ using nlohmann::json;
 
 namespace {
 
+// Real documents carry a handful of offers. Each offer is judged against those accepted before
+// it, so the work grows with the square of the list: offers past this many are not judged.
+constexpr std::size_t kMaxOffersJudged = 1000;
+// Rejected offers kept while their events are sent, so their waits overlap instead of adding up
+// (one event round trip, or a whole eventDrainMs, per rejection). A few at a time: each event
+// has a thread of its own.
+constexpr std::size_t kRejectedInFlight = 16;
+
 // Texts of the document are converted with the thread's ANSI code page, as the rest of the
 // configuration expects them.
 std::wstring Text(const json& value) { return ui::Widen(value.get<std::string>(), CP_THREAD_ACP); }
@@ -56,7 +64,8 @@ void ApplyProduct(const json& document, ConfigurationManager& config) {
 
 }  // namespace
 
-LoadedOffers ApplyConfigurationDocument(const json& document, ConfigurationManager& config) {
+LoadedOffers ApplyConfigurationDocument(const json& document, ConfigurationManager& config,
+                                        const EvaluatorSetup& evaluator) {
   LoadedOffers loaded;
   const bool isObject = document.is_object();
   if (isObject) ReadOptional(document, "l", config.countryCode, [](const json& v) { return v.get<std::string>(); });
@@ -78,16 +87,21 @@ LoadedOffers ApplyConfigurationDocument(const json& document, ConfigurationManag
   config.maxOffers = StrictInt(document.at("f").at("m"));
   const json& offers = document.at("o");
   if (!offers.is_array()) throw std::invalid_argument("o is not a list");
-  OfferRules rules(config.maxOffers);
+  OfferRules rules(config.maxOffers, evaluator.facts ? evaluator.facts : std::make_shared<SystemMachineFacts>());
+  if (evaluator.eventSink) rules.SetEventSink(evaluator.eventSink);
   bool stop = false;
+  std::size_t judged = 0;
   for (const json& offer : offers) {
-    if (config.exiting) break;
+    if (config.exiting || judged++ == kMaxOffersJudged) break;
     auto package = std::make_shared<Package>(SignedRequest(), offer, false, std::string(),
                                              static_cast<int>(loaded.packages.size()));
     if (rules.Evaluate(package, stop, loaded.packages)) {
       loaded.packages.push_back(package);
       ++config.offerCount;
       if (package->m_exclusive) break;
+    } else {
+      if (loaded.rejected.size() == kRejectedInFlight) loaded.rejected.erase(loaded.rejected.begin());
+      loaded.rejected.push_back(std::move(package));
     }
     if (stop) break;
   }

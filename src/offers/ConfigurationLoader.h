@@ -7,15 +7,30 @@
 #include <memory>
 #include <vector>
 
+#include "offers/OfferRules.h"
+
 class ConfigurationManager;
 class Package;
 
+// How the offers are judged. By default on this machine, each rejected package sending its own
+// "not shown" event; tests give facts and a sink of their own.
+struct EvaluatorSetup {
+  std::shared_ptr<MachineFacts> facts;  // null: this machine
+  OfferRules::EventSink eventSink;      // empty: Package::SendEvent
+};
+
 struct LoadedOffers {
   std::vector<std::shared_ptr<Package>> packages;
+  // The last rejected offers, whose "not shown" events may still be on their way: a package
+  // waits for its events (up to eventDrainMs) when dropped, so whoever drops this result may
+  // wait that long once. The loading worker drops it after handing the offers over.
+  std::vector<std::shared_ptr<Package>> rejected;
   // A DLM document named no product title or no product URL: nothing can be downloaded.
   bool productUnusable = false;
 };
 
 // Raises (a std::exception) when the document cannot be used: a missing required key, a value
-// of the wrong type, an offer that cannot be built. Stops between offers once the wizard exits.
-LoadedOffers ApplyConfigurationDocument(const nlohmann::json& document, ConfigurationManager& config);
+// of the wrong type, an offer that cannot be built. Stops between offers once the wizard exits,
+// and judges no more than the first 1,000 offers.
+LoadedOffers ApplyConfigurationDocument(const nlohmann::json& document, ConfigurationManager& config,
+                                        const EvaluatorSetup& evaluator = {});

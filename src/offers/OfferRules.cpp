@@ -83,8 +83,8 @@ bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackageP
   }
   if (!flow.allowedBefore.empty() && !m_acceptedOfferIds.empty()) {
     std::vector<std::string> notAllowed;
-    for (const std::string& id : m_acceptedOfferIds) {
-      if (!Contains(flow.allowedBefore, config::Base62Encode(id))) notAllowed.push_back(id);
+    for (std::size_t i = 0; i < m_acceptedOfferIds.size(); ++i) {
+      if (!Contains(flow.allowedBefore, m_acceptedEncodedIds[i])) notAllowed.push_back(m_acceptedOfferIds[i]);
     }
     if (!notAllowed.empty()) {
       Reject(package, "NOT ALLOWED AFTER " + config::JoinWithCommas(notAllowed));
@@ -122,6 +122,8 @@ void OfferRules::Reject(const PackagePtr& package, const std::string& reason) {
 }
 
 void OfferRules::Accept(const PackagePtr& package) {
+  // Encoded once here, not once per later candidate: encoding takes time quadratic in the id's length.
+  m_acceptedEncodedIds.push_back(config::Base62Encode(package->m_offerId));
   ++m_acceptedCount;
   m_verticals.insert(package->m_vertical);
   m_acceptedOfferIds.push_back(package->m_offerId);

@@ -96,6 +96,7 @@ class OfferRules {
 
   std::unordered_set<int> m_verticals;
   std::vector<std::string> m_acceptedOfferIds;
+  std::vector<std::string> m_acceptedEncodedIds;  // base 62, in the same order
   int m_acceptedCount = 0;
   int m_maxOffers = 0;
 

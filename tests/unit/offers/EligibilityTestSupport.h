@@ -26,6 +26,7 @@ class TestFacts : public SystemMachineFacts {
   std::optional<std::pair<DWORD, DWORD>> windowsVersion;
   std::optional<bool> is64BitWindows;
   std::optional<std::int64_t> now;
+  std::optional<std::vector<std::wstring>> processes;
 
  protected:
   Measurement MeasureFreeDiskSpace() override { return disk ? *disk : SystemMachineFacts::MeasureFreeDiskSpace(); }
@@ -37,6 +38,9 @@ class TestFacts : public SystemMachineFacts {
   }
   std::optional<bool> Query64BitWindows() override {
     return is64BitWindows ? is64BitWindows : SystemMachineFacts::Query64BitWindows();
+  }
+  std::optional<std::vector<std::wstring>> ListProcesses() override {
+    return processes ? processes : SystemMachineFacts::ListProcesses();
   }
   std::int64_t ReadClock() override { return now ? *now : SystemMachineFacts::ReadClock(); }
 };

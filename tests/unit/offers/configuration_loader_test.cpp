@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "EligibilityTestSupport.h"
 #include "config/ConfigurationManager.h"
 #include "i18n/LocaleTestSupport.h"
 #include "offers/ConfigurationLoader.h"
@@ -60,6 +63,97 @@ TEST(ConfigurationLoader, DocumentsGiveOffersOrFail) {
     } catch (const std::exception& error) {
       EXPECT_EQ(c.offers, -1) << c.name << ": " << error.what();
     }
+  }
+}
+
+TEST(ConfigurationLoader, RejectionsGoToTheGivenSinkJudgedByTheGivenFacts) {
+  auto config = testsupport::MakeConfig(L"DLM");
+  json document = Document();
+  document["o"].push_back(Offer("same-vertical", 1));
+  json heavy = Offer("heavy", 3);
+  heavy["ps"]["ram"] = 2048;
+  document["o"].push_back(heavy);
+  EvaluatorSetup setup;
+  auto facts = std::make_shared<TestFacts>();
+  facts->memory = Measurement{true, 1024ULL << 20, 0};
+  setup.facts = facts;
+  std::vector<std::pair<std::string, std::string>> events;
+  setup.eventSink = [&events](Package& package, int id, const json& extra) {
+    EXPECT_EQ(id, EVENT_NOT_SHOWN);
+    events.emplace_back(package.m_offerId, extra.at("13").get<std::string>());
+  };
+
+  EXPECT_EQ(ApplyConfigurationDocument(document, *config, setup).packages.size(), 2u);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"same-vertical", "SAME VERTICAL OFFER ALREADY PRESENT"}, {"heavy", "NOT ENOUGH RAM"}};
+  EXPECT_EQ(events, expected);
+  EXPECT_EQ(facts->Counters().totalMemory, 1);
+}
+
+// A rejected offer is still sending its "not shown" event when the next offer is judged, and a
+// package waits for its events when dropped: those waits must not add up on the loading page.
+TEST(ConfigurationLoader, RejectedOffersWaitForTheirEventsTogether) {
+  const auto global = ConfigurationManager::GetInstance();
+  const std::wstring eventsUrl = global->eventsUrl;
+  global->eventsUrl = L"https://127.0.0.3/zbd";  // accepts and never answers
+  json document = Document();
+  document["f"]["m"] = 10;
+  document["o"] = json::array();
+  for (int i = 0; i < 7; ++i) document["o"].push_back(Offer("o" + std::to_string(i), 1));
+  auto config = testsupport::MakeConfig(L"DLM");
+
+  const auto started = std::chrono::steady_clock::now();
+  {
+    const LoadedOffers loaded = ApplyConfigurationDocument(document, *config);
+    EXPECT_EQ(loaded.packages.size(), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
+  }
+  // Six rejections, one wait of eventDrainMs (2 s in test builds) for all of them.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  global->eventsUrl = eventsUrl;
+}
+
+// What a broken or hostile service could send ends, with offers or without, well within the time
+// a user waits on the loading page.
+TEST(ConfigurationLoader, LargeDocumentsEndQuickly) {
+  struct Case {
+    const char* name;
+    json document;
+    std::size_t offers;
+  };
+  json oneVertical = Document();
+  oneVertical["o"] = json::array();
+  for (int i = 0; i < 1000; ++i) oneVertical["o"].push_back(Offer("o" + std::to_string(i), 1));
+  // 500 accepted offers with 256-byte ids, then 500 that each admit only offers listed before them.
+  json allowedBefore = Document();
+  allowedBefore["f"]["m"] = 1000;
+  allowedBefore["o"] = json::array();
+  for (int i = 0; i < 500; ++i) {
+    std::string id = std::to_string(i);
+    id.resize(256, 'x');
+    allowedBefore["o"].push_back(Offer(id, i));
+  }
+  for (int i = 0; i < 500; ++i) {
+    json late = Offer("late", 1000 + i);
+    late["ps"]["pn"] = true;
+    late["ps"]["cfs"] = {{"ab", {"unlisted"}}};
+    allowedBefore["o"].push_back(late);
+  }
+  // Offers after the first thousand are not judged: the last one here would be accepted.
+  json tooMany = oneVertical;
+  tooMany["o"].push_back(Offer("after the limit", 2));
+  const std::vector<Case> cases = {
+      {"1,000 offers of one vertical", oneVertical, 1},
+      {"500 x 500 allowed-before checks", allowedBefore, 500},
+      {"1,001 offers", tooMany, 1},
+  };
+  EvaluatorSetup quiet;
+  quiet.eventSink = [](Package&, int, const json&) {};
+  for (const Case& c : cases) {
+    auto config = testsupport::MakeConfig(L"DLM");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ApplyConfigurationDocument(c.document, *config, quiet).packages.size(), c.offers) << c.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << c.name;
   }
 }
 
