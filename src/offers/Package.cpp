@@ -1,8 +1,12 @@
 #include "offers/Package.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <exception>
+#include <limits>
 #include <thread>
+#include <type_traits>
 
 #include "config/ApiManager.h"
 #include "config/BuildSettings.h"
@@ -25,10 +29,40 @@ constexpr std::size_t kMaxOfferIdBytes = 256;
 
 std::string RequiredString(const json& object, const char* key) { return object.at(key).get<std::string>(); }
 
+// A number of the document brought into the field's range: out of range saturates instead of
+// wrapping (or, from a floating-point value, being undefined), and a fraction is cut.
+template <typename T>
+T Number(const json& value) {
+  if (!value.is_number()) return value.get<T>();  // raises the library's type error
+  constexpr T kLowest = std::numeric_limits<T>::lowest();
+  constexpr T kHighest = std::numeric_limits<T>::max();
+  if (value.is_number_float()) {
+    const double number = value.get<double>();
+    if (std::isnan(number)) return 0;
+    if (number <= static_cast<double>(kLowest)) return kLowest;
+    if (number >= static_cast<double>(kHighest)) return kHighest;
+    return static_cast<T>(number);
+  }
+  if (value.is_number_unsigned()) {
+    const auto number = value.get<std::uint64_t>();
+    return number > static_cast<std::uint64_t>(kHighest) ? kHighest : static_cast<T>(number);
+  }
+  const auto number = value.get<std::int64_t>();
+  if (number < 0 && std::is_unsigned_v<T>) return 0;
+  if (std::is_signed_v<T> && number < static_cast<std::int64_t>(kLowest)) return kLowest;
+  if (number > 0 && static_cast<std::uint64_t>(number) > static_cast<std::uint64_t>(kHighest)) return kHighest;
+  return static_cast<T>(number);
+}
+
 template <typename T>
 void ReadOptional(const json& object, const char* key, T& target) {
   const auto found = object.find(key);
-  if (found != object.end()) target = found->get<T>();
+  if (found == object.end()) return;
+  if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+    target = Number<T>(*found);
+  } else {
+    target = found->get<T>();
+  }
 }
 
 std::vector<std::wstring> ReadWideList(const json& object, const char* key) {
@@ -213,7 +247,7 @@ void Package::ReadEligibility(const json& ps) {
       check.key = ui::Utf8ToWide(RequiredString(item, "utk"));
       check.valueName = ui::Utf8ToWide(RequiredString(item, "utvn"));
       check.valueType = ui::Utf8ToWide(RequiredString(item, "utvt"));
-      check.minDays = item.at("umd").get<int>();
+      check.minDays = Number<int>(item.at("umd"));
       ReadOptional(item, "utms", check.inMilliseconds);
       m_uninstallChecks.push_back(std::move(check));
     }

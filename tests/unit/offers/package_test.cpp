@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
+
 #include "config/ConfigurationManager.h"
 #include "config/PathTokens.h"
 
@@ -125,6 +128,32 @@ TEST(Package, DefaultsOfAMinimalOffer) {
   json offer = MinimalOffer();
   offer["ps"]["v"] = -1;
   EXPECT_EQ(MakeOffer(offer)->m_vertical, -1);
+}
+
+// Numbers out of a field's range saturate; they never wrap around or become undefined.
+TEST(Package, NumbersAreBroughtIntoTheirFieldsRange) {
+  struct Case {
+    const char* key;
+    json value;
+    std::int64_t vertical;
+    std::uint64_t disk;
+  };
+  const Case cases[] = {
+      {"v", 4294967297LL, INT_MAX, 0},
+      {"v", 1e300, INT_MAX, 0},
+      {"v", -1e300, INT_MIN, 0},
+      {"v", 2.9, 2, 0},
+      {"disk", -1, 0, 0},
+      {"disk", 1e30, 0, UINT64_MAX},
+      {"disk", 18446744073709551615ULL, 0, UINT64_MAX},
+  };
+  for (const Case& c : cases) {
+    json offer = MinimalOffer();
+    offer["ps"][c.key] = c.value;
+    const auto package = MakeOffer(offer);
+    EXPECT_EQ(package->m_vertical, c.vertical) << c.key << " " << c.value.dump();
+    EXPECT_EQ(package->m_minDiskMB, c.disk) << c.key << " " << c.value.dump();
+  }
 }
 
 TEST(Package, PresetsOverrideTheirKeys) {

@@ -90,13 +90,16 @@ TEST(SystemChecks, Files) {
   TemporaryFile file(L"brindle-elig-files\\present.txt");
   const std::string present = ui::WideToUtf8(file.Path());
   const std::string missing = ui::WideToUtf8(file.Folder() + L"\\missing.txt");
+  // The same file by a path that could as well name a network share: never looked at.
+  const std::string device = "\\\\?\\" + present;
   const struct {
     json ps;
     const char* verdict;
   } cases[] = {{{{"fe", {missing}}}, "accepted"},
                {{{"fe", {missing, present}}}, "FILE EXISTS"},
                {{{"ife", {missing}}}, "NONE OF THE FILES EXISTS"},
-               {{{"ife", {missing, present}}}, "accepted"}};
+               {{{"ife", {missing, present}}}, "accepted"},
+               {{{"ife", {device}}}, "NONE OF THE FILES EXISTS"}};
   for (const auto& c : cases) EXPECT_EQ(RulesUnderTest().Verdict(c.ps), c.verdict) << c.ps.dump();
 }
 
