@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Prints the figures we track: the size of the delivered stub, what makes it up, its
-start-up time under Wine against a minimal dialog program measured in the same run, the
-download engine's throughput against a bare WinHTTP read loop (the figure we track) and curl,
-all fetching the same file from the same service in the same run, and the offer evaluation
+start-up time to the language page under Wine against a minimal dialog program (with and
+without the wizard's manifest) measured in the same run, the download engine's throughput
+against a bare WinHTTP read loop (the figure we track) and curl, all fetching the same file from
+the same service in the same run, a whole download-manager run driven page by page against curl
+fetching the same three files, with the wizard's peak working set, and the offer evaluation
 against a large registry with and without the subkey cache.
 
     bench/run.py RELEASE_TREE TEST_TREE [RUNS] [REPORT...]
 
-RUNS is the number of start-ups timed per program (15); REPORT picks some of size, startup,
+RUNS is the number of start-ups timed per program (30); REPORT picks some of size, startup,
 download, run, eligibility (all by default).
 """
 import json
@@ -294,7 +296,7 @@ def main():
         return 2
     release, test = sys.argv[1], sys.argv[2]
     extra = sys.argv[3:]
-    runs = int(extra.pop(0)) if extra and extra[0].isdigit() else 15
+    runs = int(extra.pop(0)) if extra and extra[0].isdigit() else 30
     chosen = extra or REPORTS
     unknown = [name for name in chosen if name not in REPORTS]
     if unknown:
