@@ -156,14 +156,22 @@ class Run:
                 pass  # the window may be gone
             raise DemoError(f"waiting for {name}: {error or 'no answer'}; the wizard shows {shown or 'no page'}")
         texts = self.texts()
-        self.pages.append((name, texts))
         if shot:
             short = SHORT_NAMES.get(name, name)
             if name == "ProductPage":
                 self.offer_pages += 1
                 short += f"-{self.offer_pages}"
             self.demo.screenshot(self.title, f"{self.name}-{short}")
+        # A page that moves on by itself (loading, installing) may have gone meanwhile.
+        if self.current_page() != name:
+            texts = []
+            self.notes.append(f"{name} had moved on before it was read" + (" and photographed" if shot else ""))
+        self.pages.append((name, texts))
         return texts
+
+    def current_page(self):
+        code, shown, _ = self.driver("page", "--title", self.title, timeout_ms=5000)
+        return shown if code == 0 else None
 
     def texts(self):
         code, out, _ = self.driver("texts", "--title", self.title)
@@ -429,8 +437,7 @@ class Demo:
         shot = False
         deadline = time.monotonic() + 60 * TIMEOUT_SCALE
         while time.monotonic() < deadline:
-            code, page, _ = self.driver("page", "--title", run.title, "--timeout", "2000")
-            if code != 0 or page != "DownloadPageDLM":
+            if run.current_page() != "DownloadPageDLM":
                 break
             position = run.progress()
             if position is not None and (not seen or seen[-1] != position):
@@ -526,6 +533,7 @@ class Demo:
             run.page("WelcomePage", shot=False)
             run.click("IDC_NEXT", "Next")
             run.page("ErrorPage")
+            run.snapshot_work_folder()
             run.click("IDC_ERROR_CLOSE", "Close")
             run.wait_exit()
         finally:
