@@ -31,8 +31,8 @@ from make_images import circle_png  # noqa: E402
 from screenshot import Screen  # noqa: E402
 
 INSTALLER = "install/test_installer.exe"
-# The product download is slowed to this share of the installer's size per second, so the
-# progress bar moves for a few seconds.
+# The product download is slowed to take about this many seconds, so the progress bar can be
+# watched and photographed half-way.
 PRODUCT_SECONDS = 4
 # The configuration answer trickles in over this many seconds, so the loading page can be
 # photographed (a silent wait would run into the test build's 3 s receive time-out).

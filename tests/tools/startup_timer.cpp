@@ -1,6 +1,7 @@
 // Measures how long programs take from process creation until their first window is visible,
 // or until a page of theirs is, alternating between them so all see the same machine load:
-//   startup_timer RUNS PROGRAM[|PAGE]...   prints "<program> <median ms> <min ms> <max ms>" per program
+//   startup_timer RUNS PROGRAM[|PAGE]...   prints "round <ms> <ms>..." per round (-1: no window), then
+//                                          "<program> <median ms> <min ms> <max ms>" per program
 // With PAGE, the time runs until a visible top-level window of the program shows a visible child
 // dialog whose window text is PAGE (the wizard names its pages so). The program is then closed
 // and a close question answered with OK.
@@ -94,10 +95,15 @@ int wmain(int argc, wchar_t** argv) {
   const int runs = _wtoi(argv[1]);
   std::vector<std::vector<double>> times(static_cast<std::size_t>(argc - 2));
   for (int run = 0; run < runs; ++run) {
+    // Rounds let the caller pair the programs' times: the machine's load drifts between rounds
+    // more than within one.
+    std::printf("round");
     for (int p = 2; p < argc; ++p) {
       const double ms = TimeOneStart(argv[p]);
       if (ms >= 0) times[static_cast<std::size_t>(p - 2)].push_back(ms);
+      std::printf(" %.1f", ms);
     }
+    std::printf("\n");
   }
   for (int p = 2; p < argc; ++p) {
     auto& t = times[static_cast<std::size_t>(p - 2)];
