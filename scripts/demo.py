@@ -420,6 +420,7 @@ class Demo:
             run.click("IDC_NEXT", "Next")
             for decision in ("IDC_ACCEPT", "IDC_DECLINE", "IDC_ACCEPT"):
                 run.decide(decision)
+            # Photographed half-way through the product, below.
             run.page("DownloadPageDLM", shot=False)
             self.watch_progress(run)
             run.page("FinishPageDLM")
@@ -497,7 +498,7 @@ class Demo:
                 run.page("ConfigurationsPageBTClassic")
             if complete:
                 run.click("IDC_NEXT", "Next")
-                run.page("DownloadPageISV", shot=False)
+                run.page("DownloadPageISV")
                 run.page("FinishPageISV")
                 run.snapshot_work_folder()
                 run.click("IDC_FINISH", "Finish")
@@ -513,7 +514,7 @@ class Demo:
         self.new_run("dlm-error")
         run = self.begin("dlm-error", self.build / "Brindle.exe", "*Setup", dlm_document([], title=""))
         try:
-            run.page("LanguagePage", shot=False)
+            run.page("LanguagePage")
             run.click("IDC_NEXT", "Next")
             run.page("ErrorPage")
             run.click("IDC_ERROR_CLOSE", "Close")
@@ -528,9 +529,9 @@ class Demo:
         run = self.begin("isv-error", self.build / "tests" / "BrindleIsv.exe", "Tavrel ", isv_document([]),
                          environment={"BRINDLE_INSTALLER_EXIT": "1"})
         try:
-            run.page("LanguagePage", shot=False)
+            run.page("LanguagePage")
             run.click("IDC_NEXT", "Next")
-            run.page("WelcomePage", shot=False)
+            run.page("WelcomePage")
             run.click("IDC_NEXT", "Next")
             run.page("ErrorPage")
             run.snapshot_work_folder()
