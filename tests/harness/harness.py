@@ -239,20 +239,22 @@ http {{
         raise RuntimeError("nginx did not start")
 
     # --- commands --------------------------------------------------------------------------
-    def start(self):
+    def start(self, arches=None, nginx=True):
+        """Everything, or (for the demo and benches) only the prefixes named and no nginx."""
         self.stop(quiet=True)
         (self.dir / "logs").mkdir(parents=True, exist_ok=True)
         (self.dir / "home").mkdir(parents=True, exist_ok=True)
         subprocess.run([str(SOURCE / "scripts" / "make_test_ca.sh"), str(self.dir / "ca")], check=True,
                        stdout=subprocess.DEVNULL)
-        state = {"arches": self.config["prefix_arches"]}
+        state = {"arches": [a for a in self.config["prefix_arches"] if arches is None or a in arches]}
         self.save_state(state)
         self.start_display(state)
         self.save_state(state)
         self.start_service(state)
         self.save_state(state)
-        self.start_nginx(state)
-        self.save_state(state)
+        if nginx:
+            self.start_nginx(state)
+            self.save_state(state)
         errors = []
 
         def build_prefix(arch):

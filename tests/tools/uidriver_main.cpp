@@ -3,6 +3,7 @@
 //   uidriver text --title T --id N             prints the control's text
 //   uidriver click --title T --id N
 //   uidriver post --title T --msg N [--wparam N]
+//   uidriver send --title T --id N --msg N [--wparam N] [--lparam N]   prints the result
 //   uidriver close --title T [--timeout MS]    posts WM_CLOSE and waits until the window is gone
 //   uidriver msgbox [--timeout MS]             prints the text of a message box
 //   uidriver msgbox-click --id N               presses a button of the message box
@@ -81,6 +82,18 @@ int wmain(int argc, wchar_t** argv) {
     const UINT message = static_cast<UINT>(std::wcstoul(options[L"--msg"].c_str(), nullptr, 0));
     const WPARAM wParam = std::wcstoul(options[L"--wparam"].c_str(), nullptr, 0);
     ::PostMessageW(window, message, wParam, 0);
+  } else if (command == L"send") {
+    // For reading a control's state (a progress bar's position); numbers only, no pointers.
+    HWND control = uidriver::FindControl(window, id);
+    if (control == nullptr) return Fail("control not found");
+    const UINT message = static_cast<UINT>(std::wcstoul(options[L"--msg"].c_str(), nullptr, 0));
+    const WPARAM wParam = std::wcstoul(options[L"--wparam"].c_str(), nullptr, 0);
+    const LPARAM lParam = static_cast<LPARAM>(std::wcstol(options[L"--lparam"].c_str(), nullptr, 0));
+    DWORD_PTR answer = 0;
+    if (!::SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &answer)) {
+      return Fail("no answer");
+    }
+    std::printf("%lld\n", static_cast<long long>(static_cast<LRESULT>(answer)));
   } else if (command == L"page") {
     const std::wstring name = options[L"--name"];
     if (!name.empty() && uidriver::WaitForPage(window, name, timeout) == nullptr) {

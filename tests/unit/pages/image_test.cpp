@@ -12,6 +12,7 @@
 
 #include "PageFixture.h"
 #include "pages/CStaticFromImage.h"
+#include "pages/ErrorPage.h"
 #include "pages/ImageResource.h"
 #include "resources/resource.h"
 #include "ui/Dialog.h"
@@ -89,22 +90,26 @@ class ImageStatic : public PageFixture {
   }
 
   // What the control paints over a magenta background.
-  std::unique_ptr<Gdiplus::Bitmap> Paint() {
+  std::unique_ptr<Gdiplus::Bitmap> Paint() { return Paint(m_static); }
+  static std::unique_ptr<Gdiplus::Bitmap> Paint(HWND control) {
+    RECT client{};
+    ::GetClientRect(control, &client);
+    const int width = client.right;
+    const int height = client.bottom;
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 30, -60, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
     UniqueHbitmap dib(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     const HGDIOBJ old = ::SelectObject(dc.get(), dib.get());
     const ui::UniqueHbrush magenta(::CreateSolidBrush(kMagenta));
-    const RECT all{0, 0, 30, 60};
-    ::FillRect(dc.get(), &all, magenta.get());
-    ::SendMessageW(m_static, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+    ::FillRect(dc.get(), &client, magenta.get());
+    ::SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
     ::GdiFlush();
-    auto copy = std::make_unique<Gdiplus::Bitmap>(30, 60, PixelFormat32bppRGB);
-    for (int y = 0; y < 60; ++y) {
-      for (int x = 0; x < 30; ++x) {
-        const DWORD pixel = static_cast<const DWORD*>(bits)[y * 30 + x];
+    auto copy = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppRGB);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const DWORD pixel = static_cast<const DWORD*>(bits)[y * width + x];
         copy->SetPixel(x, y, Gdiplus::Color(255, (pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
       }
     }
@@ -154,6 +159,22 @@ TEST_F(ImageStatic, PaintsNothingWithoutAnImage) {
   EXPECT_EQ(Dominant(At(*Paint(), 15, 3)), Hue::Red);
   m_control.SetImage(nullptr);
   EXPECT_EQ(At(*Paint(), 15, 3).ToCOLORREF(), kMagenta);
+}
+
+TEST_F(ImageStatic, TheErrorPageDecodesItsPictureWhenItFirstShows) {
+  ErrorPage page(m_manager, &m_host);
+  ASSERT_TRUE(m_host.HostPage(page));
+  HWND picture = ::GetDlgItem(page.GetHwnd(), IDC_PAGE_IMAGE);
+  RECT client{};
+  ::GetClientRect(picture, &client);
+  const int x = client.right / 2;
+  const int y = client.bottom / 10;  // inside the disc, above the symbol
+  // Not while the wizard starts: the first decode starts the imaging components, and most runs
+  // never show this page.
+  EXPECT_EQ(At(*Paint(picture), x, y).ToCOLORREF(), kMagenta);
+  WizardFrame::ShowOnTop(page.GetHwnd());
+  EXPECT_EQ(Dominant(At(*Paint(picture), x, y)), Hue::Red);
+  page.DestroyWindow();
 }
 
 TEST_F(ImageStatic, OutlivesOrIsOutlivedByItsWindow) {
