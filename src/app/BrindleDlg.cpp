@@ -178,7 +178,7 @@ bool CBrindleDlg::CreateInitialPages() {
   m_currentPage = 0;
   if (m_pages.empty()) return false;
   ShowOnTop(m_pages[0]->GetHwnd());
-  ::SetFocus(m_pages[0]->GetHwnd());
+  FocusPage(m_pages[0]->GetHwnd());
   return true;
 }
 
@@ -186,7 +186,7 @@ void CBrindleDlg::ShowPage(int index) {
   if (index < 0 || index >= static_cast<int>(m_pages.size())) return;
   IPage& page = *m_pages[index];
   ShowOnTop(page.GetHwnd());
-  ::SetFocus(page.GetHwnd());
+  FocusPage(page.GetHwnd());
   if (m_currentPage >= 0 && m_currentPage < static_cast<int>(m_pages.size()) && m_currentPage != index) {
     ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
   }
@@ -274,7 +274,7 @@ void CBrindleDlg::ShowError(const std::wstring& title, const std::wstring& text)
   }
   m_errorPage->SetTexts(title, text);
   ShowOnTop(m_errorPage->GetHwnd());
-  ::SetFocus(m_errorPage->GetHwnd());
+  FocusPage(m_errorPage->GetHwnd());
   m_errorShown = true;
   ::OutputDebugStringW((m_errorPage->GetPageName() + L"\n").c_str());
   SetSystemClose(true);

@@ -33,6 +33,16 @@ void WizardFrame::ShowOnTop(HWND page) {
   ::SetWindowPos(page, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
+void WizardFrame::FocusPage(HWND page) {
+  const LRESULT defId = ::SendMessageW(page, DM_GETDEFID, 0, 0);
+  HWND button = HIWORD(defId) == DC_HASDEFID ? ::GetDlgItem(page, LOWORD(defId)) : nullptr;
+  if (button != nullptr && ::IsWindowVisible(button) && ::IsWindowEnabled(button)) {
+    ::SendMessageW(page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+  } else {
+    ::SetFocus(page);
+  }
+}
+
 HBRUSH WizardFrame::OnCtlColor(HDC dc, HWND control, UINT message) {
   if (control != nullptr && control == GetItem(IDC_BOTTOM_BAR)) {
     ::SetBkMode(dc, TRANSPARENT);

@@ -19,6 +19,9 @@ class WizardFrame : public ui::Dialog {
   // Shows a hosted page on top: the page area and the band would otherwise paint over its
   // buttons.
   static void ShowOnTop(HWND page);
+  // Gives a shown page the keyboard: its default button when it has one, so Enter goes on and a
+  // read-only text (the licence) is not selected whole and scrolled to its end on arrival.
+  static void FocusPage(HWND page);
 
  protected:
   void OnOK() override {}      // Enter never closes the wizard.

@@ -113,8 +113,14 @@ class Harness:
         self.wineserver(arch, "-w")
         if not (prefix / "system.reg").exists():
             raise RuntimeError(f"creating the {arch} prefix failed; see {self.dir}/logs/wineboot-{arch}.log")
+        install_wine_fonts(prefix)
         reg = [
             ("HKCU\\Software\\Wine", "Version", "win10"),
+            # The pages ask for a face Wine does not ship; left to fontconfig it becomes a face
+            # whose first character is "!", which Wine then reports as the break character:
+            # SysLink stops parsing "<a href" and wraps mid-word. Windows has the face.
+            ("HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+             "Microsoft Sans Serif", "Tahoma"),
             ("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
             ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "1024x768"),
         ]
@@ -290,6 +296,18 @@ http {{
             log("stopped")
         self.state_file.unlink(missing_ok=True)
         (self.dir / "env.sh").unlink(missing_ok=True)
+
+
+def install_wine_fonts(prefix):
+    """Wine's own faces (Tahoma, System) in the prefix's font folder, where Wine looks on every
+    start. Debian's Wine does not find them where the fonts-wine package puts them, and without
+    them every face falls back to one that Windows programs never see."""
+    fonts = prefix / "drive_c" / "windows" / "Fonts"
+    fonts.mkdir(parents=True, exist_ok=True)
+    for face in Path("/usr/share/wine/fonts").glob("*.ttf"):
+        target = fonts / face.name
+        if not target.exists():
+            shutil.copyfile(face, target)
 
 
 def stop_process(pid):
