@@ -186,6 +186,21 @@ class Run:
         if code != 0:
             raise DemoError(f"clicking {what} ({control}): {error}")
 
+    def finish(self, page):
+        """The finish page: the work folder listed, then Finish and the wizard's end."""
+        self.page(page)
+        self.snapshot_work_folder()
+        self.click("IDC_FINISH", "Finish")
+        self.wait_exit()
+
+    def through_welcome(self):
+        """Language, loading and welcome pages, each photographed, on to the first offer."""
+        self.page("LanguagePage")
+        self.click("IDC_NEXT", "Next")
+        self.page("LoadingPage")
+        self.page("WelcomePage")
+        self.click("IDC_NEXT", "Next")
+
     def decide(self, button):
         """Accepts or declines the offer page that shows next."""
         texts = self.page("ProductPage")
@@ -418,21 +433,14 @@ class Demo:
         run = self.begin("dlm", self.build / "Brindle.exe", "*Setup", dlm_document(offers),
                          slow=True)
         try:
-            run.page("LanguagePage")
-            run.click("IDC_NEXT", "Next")
-            run.page("LoadingPage")
-            run.page("WelcomePage")
-            run.click("IDC_NEXT", "Next")
+            run.through_welcome()
             for decision in ("IDC_ACCEPT", "IDC_DECLINE", "IDC_ACCEPT"):
                 run.decide(decision)
             # Photographed half-way through the product, below.
             run.page("DownloadPageDLM", shot=False)
             self.watch_progress(run)
-            run.page("FinishPageDLM")
-            run.snapshot_work_folder()
             # Launch is preselected: Finish opens the product just downloaded.
-            run.click("IDC_FINISH", "Finish")
-            run.wait_exit()
+            run.finish("FinishPageDLM")
         finally:
             run.stop()
         run.summary(installers=3)
@@ -468,19 +476,12 @@ class Demo:
         run = self.begin("isv", self.build / "tests" / "BrindleIsv.exe", "Tavrel ", isv_document(offers),
                          slow=True)
         try:
-            run.page("LanguagePage")
-            run.click("IDC_NEXT", "Next")
-            run.page("LoadingPage")
-            run.page("WelcomePage")
-            run.click("IDC_NEXT", "Next")
+            run.through_welcome()
             run.decide("IDC_ACCEPT")
             run.decide("IDC_DECLINE")
             # The product's installer takes a moment (the test build passes /sleep=1500).
             run.page("DownloadPageISV")
-            run.page("FinishPageISV")
-            run.snapshot_work_folder()
-            run.click("IDC_FINISH", "Finish")
-            run.wait_exit()
+            run.finish("FinishPageISV")
         finally:
             run.stop()
         run.summary(installers=2)
