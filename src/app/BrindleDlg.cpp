@@ -289,6 +289,7 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
   // Only the first hand-over counts; a stray message finds the mailbox empty.
   if (!loaded || m_pages.size() != 2 || m_errorShown) return 0;
   m_packages = std::move(loaded->packages);
+  m_rejectedPackages = std::move(loaded->rejected);
 
   // Texts referring to {PRODUCT_TITLE} get the title that loading has just set.
   m_languageManager->SetLanguage(m_config->languageName);
@@ -419,6 +420,7 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
 void CBrindleDlg::WaitForPendingEvents(std::chrono::steady_clock::time_point deadline) const {
   std::vector<std::shared_ptr<Package>> packages = m_config->shownOffers;
   packages.insert(packages.end(), m_packages.begin(), m_packages.end());
+  packages.insert(packages.end(), m_rejectedPackages.begin(), m_rejectedPackages.end());
   if (m_config->mainPackage) packages.push_back(m_config->mainPackage);
   for (const auto& package : packages) package->WaitForEventsUntil(deadline);
 }

@@ -101,6 +101,7 @@ class CBrindleDlg : public WizardFrame {
   bool m_returnedToFirstPage = false;
   CStaticFromImage m_productIcon;
   std::vector<std::shared_ptr<Package>> m_packages;
+  std::vector<std::shared_ptr<Package>> m_rejectedPackages;  // only waited for at exit
   int m_offerIndex = 0;
   bool m_skipAll = false;
   bool m_skipAllAfterDecline = false;

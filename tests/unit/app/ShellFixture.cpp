@@ -129,10 +129,11 @@ bool ShellFixture::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
   }
 }
 
-void ShellFixture::CompleteLoading(std::vector<std::shared_ptr<Package>> packages) {
+void ShellFixture::CompleteLoading(std::vector<std::shared_ptr<Package>> packages,
+                                   std::vector<std::shared_ptr<Package>> rejected) {
   auto& loading = StubAt(1);
-  std::thread([&loading, packages = std::move(packages)]() mutable {
-    loading.onLoadComplete(LoadResult{std::move(packages), {}});
+  std::thread([&loading, packages = std::move(packages), rejected = std::move(rejected)]() mutable {
+    loading.onLoadComplete(LoadResult{std::move(packages), {}, std::move(rejected)});
   }).join();
   ASSERT_TRUE(PumpUntil([this] { return dialog->Pages().size() > 2; }));
 }

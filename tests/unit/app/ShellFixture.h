@@ -63,7 +63,8 @@ class ShellFixture : public ::testing::Test {
   void Pump();
   bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
   // Hands the offers over from the loading page, on a thread of its own as the real one does.
-  void CompleteLoading(std::vector<std::shared_ptr<Package>> packages = {});
+  void CompleteLoading(std::vector<std::shared_ptr<Package>> packages = {},
+                       std::vector<std::shared_ptr<Package>> rejected = {});
 
   HWND Main() const { return dialog->GetHwnd(); }
   IPage& Current() const { return *dialog->Pages()[dialog->CurrentPage()]; }

@@ -41,6 +41,13 @@ DWORD ThreadCount() {
   return count;
 }
 
+std::vector<std::string> SortedEventIds() {
+  std::vector<std::string> ids;
+  for (const json& event : ServiceControl::Events()) ids.push_back(event["event_id"].get<std::string>());
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
 std::shared_ptr<Package> Offer(const std::string& id) {
   json offer = {{"ad", {{"o", id}, {"f", "tok-" + id}}}, {"ps", {{"i", id + ".png"}, {"dn", id}, {"u", "s.exe"}}}};
   return std::make_shared<Package>(SignedRequest(), offer, false, "", 0);
@@ -249,10 +256,20 @@ TEST_F(Shell, ClosingAfterTheFirstNextPreparesThePageAndReportsTheClose) {
   EXPECT_EQ(questions.size(), 1u);
   EXPECT_EQ(StubAt(1).exitPreparations, 1);
   EXPECT_TRUE(config->exiting);
-  std::vector<std::string> ids;
-  for (const json& event : ServiceControl::Events()) ids.push_back(event["event_id"].get<std::string>());
-  std::sort(ids.begin(), ids.end());
-  EXPECT_EQ(ids, (std::vector<std::string>{"1", "5"}));
+  EXPECT_EQ(SortedEventIds(), (std::vector<std::string>{"1", "5"}));
+}
+
+TEST_F(Shell, ClosingRightAfterLoadingWaitsForTheRejectedOffersEvents) {
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  ASSERT_TRUE(config->mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 1500}}}));
+  const auto rejected = Offer("r");
+  rejected->SendEvent(2, nullptr);
+  CompleteLoading({}, {rejected});
+  Close();
+  EXPECT_TRUE(rejected->WaitForEventsUntil(std::chrono::steady_clock::now()));
+  EXPECT_EQ(SortedEventIds(), (std::vector<std::string>{"1", "2", "5"}));
 }
 
 TEST_F(Shell, RunningInstallersChangeTheQuestionAndTheLastPageAsksNothing) {
