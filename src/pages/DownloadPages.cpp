@@ -232,12 +232,12 @@ void DownloadPage::PrepareForExit(std::chrono::steady_clock::time_point deadline
   if (m_downloadResult.valid()) m_downloadResult.wait_until(deadline);
 }
 
-void DownloadPage::ShowDownloadError(const char* titleKey, const char* textKey) const {
-  if (m_errorCallback) m_errorCallback(m_languageManager->GetString(titleKey), m_languageManager->GetString(textKey));
-}
-
-void DownloadPage::Done() const {
-  if (m_buttonCallback) m_buttonCallback(ButtonType::Next);
+void DownloadPage::Conclude(const char* errorTitleKey, const char* errorTextKey) const {
+  if (m_mainFailed && m_errorCallback) {
+    m_errorCallback(m_languageManager->GetString(errorTitleKey), m_languageManager->GetString(errorTextKey));
+  } else if (m_buttonCallback) {
+    m_buttonCallback(ButtonType::Next);
+  }
 }
 
 // --- DLM -------------------------------------------------------------------------------------
@@ -255,11 +255,7 @@ void DownloadPageDlm::OnDownloadsDone() { RunDownloadedOffers(); }
 
 void DownloadPageDlm::RunDownloadedOffers() {
   if (m_installQueue.empty()) {
-    if (m_mainFailed && m_errorCallback) {
-      ShowDownloadError("PAGE_DOWNLOAD_ERROR_TITLE", "PAGE_DOWNLOAD_ERROR_DESC");
-    } else {
-      Done();
-    }
+    Conclude("PAGE_DOWNLOAD_ERROR_TITLE", "PAGE_DOWNLOAD_ERROR_DESC");
     return;
   }
   if (Exiting()) return;
@@ -307,11 +303,7 @@ std::wstring DownloadPageIsv::MainInstallerParameters() const {
 void DownloadPageIsv::StartNextInstall() {
   if (m_installQueue.empty()) {
     if (m_onInstallFinished) m_onInstallFinished();
-    if (m_mainFailed && m_errorCallback) {
-      ShowDownloadError("PAGE_ERROR_TITLE", "PAGE_ERROR_TEXT");
-    } else {
-      Done();
-    }
+    Conclude("PAGE_ERROR_TITLE", "PAGE_ERROR_TEXT");
     return;
   }
   if (Exiting()) return;

@@ -58,8 +58,8 @@ class DownloadPage : public WizardPage {
   void OnInstallTimer();
   void ReportFailure(Package& package, const std::wstring& text) const;
   void SetMarquee();
-  void ShowDownloadError(const char* titleKey, const char* textKey) const;
-  void Done() const;
+  // The run's end: the error page with these texts when the main product failed, else on.
+  void Conclude(const char* errorTitleKey, const char* errorTextKey) const;
   bool Exiting() const;
 
   bool m_marquee = false;
