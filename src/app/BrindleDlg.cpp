@@ -4,7 +4,6 @@
 
 #include <gdiplus.h>
 
-#include <algorithm>
 #include <climits>
 
 #include "app/AboutDlg.h"
@@ -70,14 +69,10 @@ CBrindleDlg::~CBrindleDlg() {
 
 void CBrindleDlg::ReleasePictures() {
   // GDI+ pictures must be gone before the process environment shuts GDI+ down; the
-  // configuration and the packages outlive this dialog.
+  // configuration and the packages outlive this dialog. Only the kept offers have pictures.
   m_productIcon.SetImage(nullptr);
   m_config->productLogo.reset();
-  for (const auto* list : {&m_packages, &m_config->acceptedOffers, &m_config->shownOffers}) {
-    for (const auto& package : *list) {
-      if (package) package->m_image.reset();
-    }
-  }
+  for (const auto& package : m_packages) package->m_image.reset();
 }
 
 bool CBrindleDlg::AcquireSingleInstance() {
@@ -182,14 +177,17 @@ bool CBrindleDlg::CreateInitialPages() {
   return true;
 }
 
+IPage* CBrindleDlg::Current() const noexcept {
+  if (m_currentPage < 0 || m_currentPage >= static_cast<int>(m_pages.size())) return nullptr;
+  return m_pages[m_currentPage].get();
+}
+
 void CBrindleDlg::ShowPage(int index) {
   if (index < 0 || index >= static_cast<int>(m_pages.size())) return;
   IPage& page = *m_pages[index];
   ShowOnTop(page.GetHwnd());
   FocusPage(page.GetHwnd());
-  if (m_currentPage >= 0 && m_currentPage < static_cast<int>(m_pages.size()) && m_currentPage != index) {
-    ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
-  }
+  if (IPage* previous = Current(); previous != nullptr && previous != &page) ::ShowWindow(previous->GetHwnd(), SW_HIDE);
   m_currentPage = index;
   const std::wstring name = page.GetPageName();
   ::OutputDebugStringW((name + L"\n").c_str());
@@ -208,8 +206,8 @@ void CBrindleDlg::SetSystemClose(bool present) {
 
 HWND CBrindleDlg::VisiblePageWindow() const {
   if (m_errorShown && m_errorPage) return m_errorPage->GetHwnd();
-  if (m_currentPage < 0 || m_currentPage >= static_cast<int>(m_pages.size())) return nullptr;
-  return m_pages[m_currentPage]->GetHwnd();
+  const IPage* current = Current();
+  return current != nullptr ? current->GetHwnd() : nullptr;
 }
 
 void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
@@ -220,10 +218,7 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
   }
   // A click queued on a page that is no longer shown (a double click on Accept or Next) must
   // not move the wizard a second time.
-  if (m_errorShown || m_closing || m_currentPage < 0 || m_currentPage >= static_cast<int>(m_pages.size()) ||
-      m_pages[m_currentPage].get() != page) {
-    return;
-  }
+  if (m_errorShown || m_closing || page == nullptr || Current() != page) return;
   switch (type) {
     case ButtonType::Next:
       if (m_currentPage == 0) {
@@ -260,8 +255,6 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
       ShowPage(m_currentPage == 2 ? 0 : m_currentPage - 1);
       return;
     case ButtonType::Close:
-      ExitWizard(false);
-      return;
     case ButtonType::Finish:
       ExitWizard(false);
       return;
@@ -269,9 +262,7 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
 }
 
 void CBrindleDlg::ShowError(const std::wstring& title, const std::wstring& text) {
-  if (m_currentPage >= 0 && m_currentPage < static_cast<int>(m_pages.size())) {
-    ::ShowWindow(m_pages[m_currentPage]->GetHwnd(), SW_HIDE);
-  }
+  if (IPage* current = Current()) ::ShowWindow(current->GetHwnd(), SW_HIDE);
   m_errorPage->SetTexts(title, text);
   ShowOnTop(m_errorPage->GetHwnd());
   FocusPage(m_errorPage->GetHwnd());
@@ -319,7 +310,7 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
     AddPage(PageKind::Options);
     AddPage(PageKind::Configurations);
   }
-  if (m_config->wizardType == ConfigurationManager::kWizardTypeDlm) {
+  if (dlm) {
     AddPage(PageKind::DownloadDlm);
     AddPage(PageKind::FinishDlm);
   } else if (m_config->wizardType == ConfigurationManager::kWizardTypeIsv) {
@@ -402,8 +393,8 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
 
   m_config->exiting = true;
   DownloadManager::GetInstance()->Cancel();
-  if (HWND visible = VisiblePageWindow(); visible != nullptr && !m_errorShown) {
-    m_pages[m_currentPage]->PrepareForExit(std::chrono::steady_clock::now() + kPageExitBudget);
+  if (IPage* current = Current(); current != nullptr && !m_errorShown) {
+    current->PrepareForExit(std::chrono::steady_clock::now() + kPageExitBudget);
   }
 
   if (sendCloseEvents) {
@@ -418,8 +409,8 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
 }
 
 void CBrindleDlg::WaitForPendingEvents(std::chrono::steady_clock::time_point deadline) const {
-  std::vector<std::shared_ptr<Package>> packages = m_config->shownOffers;
-  packages.insert(packages.end(), m_packages.begin(), m_packages.end());
+  // The shown and accepted offers are among the kept ones.
+  std::vector<std::shared_ptr<Package>> packages = m_packages;
   packages.insert(packages.end(), m_rejectedPackages.begin(), m_rejectedPackages.end());
   if (m_config->mainPackage) packages.push_back(m_config->mainPackage);
   for (const auto& package : packages) package->WaitForEventsUntil(deadline);

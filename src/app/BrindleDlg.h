@@ -73,6 +73,8 @@ class CBrindleDlg : public WizardFrame {
   void OnPageButton(const IPage* page, ButtonType type);
   void ShowError(const std::wstring& title, const std::wstring& text);
   LRESULT OnLoadCompleteMessage();
+  // The page of the sequence that is current, or null before there is one.
+  IPage* Current() const noexcept;
   HWND VisiblePageWindow() const;
   void SetSystemClose(bool present);
 

@@ -47,14 +47,15 @@ class FolderRemover {
       if (m_isLink(entry.path, entry.attributes)) {
         RemoveLink(entry);
       } else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveSubfolder(entry.path);
+        RemoveFolder(entry.path);
       } else {
         RemoveFile(entry);
       }
     }
   }
 
-  void RemoveSubfolder(const std::wstring& folder) const {
+  // The folder and everything in it; where an installer still runs, at restart.
+  void RemoveFolder(const std::wstring& folder) const {
     if (IsRunning(folder)) {
       ScheduleTree(folder);
       return;
@@ -111,13 +112,7 @@ void DeleteFolder(const std::wstring& path, const std::vector<std::wstring>& run
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   if (isLink(path, attributes) || ::PathIsDirectoryEmptyW(path.c_str())) return;
-  FolderRemover remover(runningFolders, isLink);
-  if (remover.IsRunning(path)) {
-    remover.ScheduleTree(path);
-    return;
-  }
-  remover.RemoveContents(path);
-  if (!::RemoveDirectoryW(path.c_str()) && Exists(path)) RemoveAtRestart(path);
+  FolderRemover(runningFolders, isLink).RemoveFolder(path);
 }
 
 }  // namespace cleanup

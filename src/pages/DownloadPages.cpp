@@ -25,7 +25,8 @@ bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
                     [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
 }
 
-bool IsReady(const std::future<DownloadResult>& future) {
+template <typename T>
+bool IsReady(const std::future<T>& future) {
   return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
@@ -77,8 +78,6 @@ bool DownloadPage::OnInitDialog() {
   return true;
 }
 
-bool DownloadPage::IsDlm() const { return MainGoesToDownloadFolder(); }
-
 bool DownloadPage::Exiting() const { return ConfigurationManager::GetInstance()->exiting; }
 
 void DownloadPage::OnNavigateToPage() {
@@ -98,17 +97,17 @@ void DownloadPage::StartNextDownload() {
   const auto config = ConfigurationManager::GetInstance();
   const Package& package = *m_downloadQueue.front();
   const bool main = package.m_isMainProduct;
+  const bool toDownloads = main && MainGoesToDownloadFolder();
   const std::wstring location = main ? config->productUrl : package.GetDownloadUrl();
   // The DLM product's address is used as the service gave it.
-  const std::wstring url = main && IsDlm() ? location : ResolveDownloadUrl(location, config->offerFilesBaseUrl);
+  const std::wstring url = toDownloads ? location : ResolveDownloadUrl(location, config->offerFilesBaseUrl);
   const int number = m_downloadNumber++;
   if (!StartsWithNoCase(url, L"https://")) {
     // What the wizard may run must come over a connection nobody on the way can change.
     m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL", {}});
   } else {
-    const std::wstring folder =
-        main && MainGoesToDownloadFolder() ? std::wstring() : config->workFolder + L"\\" + std::to_wstring(number);
-    const std::wstring fileName = main && MainGoesToDownloadFolder() ? config->productFileName : std::wstring();
+    const std::wstring folder = toDownloads ? std::wstring() : config->workFolder + L"\\" + std::to_wstring(number);
+    const std::wstring fileName = toDownloads ? config->productFileName : std::wstring();
     m_downloadResult = ui::RunDetached<DownloadResult>(
         [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder] {
           return folder.empty() ? manager->DownloadFile(url, window, fileName, false)
@@ -133,7 +132,7 @@ void DownloadPage::OnDownloadTimer() {
   if (!result.success) {
     ReportFailure(*package, L"DOWNLOAD FAILED: " + result.error);
     if (package->m_isMainProduct) m_mainFailed = true;
-  } else if (package->m_isMainProduct && IsDlm()) {
+  } else if (package->m_isMainProduct && MainGoesToDownloadFolder()) {
     config->productFilePath = result.path;
     package->SendEvent(EVENT_FINISHED, nullptr);
   } else {
@@ -160,7 +159,7 @@ void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& par
 }
 
 void DownloadPage::OnInstallTimer() {
-  if (!m_execResult.valid() || m_execResult.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+  if (!IsReady(m_execResult)) return;
   ::KillTimer(GetHwnd(), INSTALL_TIMER_ID);
   install::ExecResult result;
   try {
@@ -178,6 +177,14 @@ void DownloadPage::ReportFailure(Package& package, const std::wstring& text) con
   // UTF-8, the payload's encoding: a localised system text in the ANSI code page would make
   // the event unserialisable and it would be dropped.
   package.SendEvent(asFinished ? EVENT_FINISHED : EVENT_FAILED, {{"12", ui::WideToUtf8(text)}});
+}
+
+void DownloadPage::ReportOfferStart(const InstallItem& item, const install::ExecResult& result) const {
+  if (result.started) {
+    item.package->SendEvent(EVENT_FINISHED, nullptr);
+  } else {
+    ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
+  }
 }
 
 void DownloadPage::SetMarquee() {
@@ -264,12 +271,7 @@ void DownloadPageDlm::RunDownloadedOffers() {
 }
 
 void DownloadPageDlm::OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) {
-  // Offers are not waited for: whether the start worked is all there is to tell.
-  if (result.started) {
-    item.package->SendEvent(EVENT_FINISHED, nullptr);
-  } else {
-    ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
-  }
+  ReportOfferStart(item, result);
   RunDownloadedOffers();
 }
 
@@ -323,10 +325,8 @@ void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const install::E
       ConfigurationManager::GetInstance()->productFilePath = m_mainInstallerPath;
       item.package->SendEvent(EVENT_FINISHED, nullptr);
     }
-  } else if (result.started) {
-    item.package->SendEvent(EVENT_FINISHED, nullptr);
   } else {
-    ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
+    ReportOfferStart(item, result);
   }
   StartNextInstall();
 }

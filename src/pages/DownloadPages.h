@@ -43,7 +43,6 @@ class DownloadPage : public WizardPage {
   bool OnInitDialog() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-  bool IsDlm() const;
   // Where the main product is saved: its own file name in the download folder (DLM), or a
   // folder of its own under the work folder (ISV).
   virtual bool MainGoesToDownloadFolder() const = 0;
@@ -57,6 +56,8 @@ class DownloadPage : public WizardPage {
   void StartInstall(const InstallItem& item, const std::wstring& parameters, bool wait);
   void OnInstallTimer();
   void ReportFailure(Package& package, const std::wstring& text) const;
+  // An offer's installer is not waited for: whether it started is all there is to tell.
+  void ReportOfferStart(const InstallItem& item, const install::ExecResult& result) const;
   void SetMarquee();
   // The run's end: the error page with these texts when the main product failed, else on.
   void Conclude(const char* errorTitleKey, const char* errorTextKey) const;

@@ -55,10 +55,17 @@ void ProductPage::UpdateTexts() {
   ::SetWindowTextW(link, text.c_str());
 }
 
+namespace {
+
+void AddOnce(std::vector<std::shared_ptr<Package>>& list, const std::shared_ptr<Package>& package) {
+  if (std::find(list.begin(), list.end(), package) == list.end()) list.push_back(package);
+}
+
+}  // namespace
+
 void ProductPage::OnNavigateToPage() {
-  auto& shown = ConfigurationManager::GetInstance()->shownOffers;
   // A page shown twice is still one shown offer: one close event, one no-show marker.
-  if (std::find(shown.begin(), shown.end(), m_package) == shown.end()) shown.push_back(m_package);
+  AddOnce(ConfigurationManager::GetInstance()->shownOffers, m_package);
 }
 
 void ProductPage::Decline(ButtonType type) {
@@ -73,12 +80,10 @@ bool ProductPage::OnCommand(int id, int code, HWND /*control*/) {
   // report the offer twice.
   if (!::IsWindowVisible(GetHwnd())) return true;
   switch (id) {
-    case IDC_ACCEPT: {
-      auto& accepted = ConfigurationManager::GetInstance()->acceptedOffers;
-      if (std::find(accepted.begin(), accepted.end(), m_package) == accepted.end()) accepted.push_back(m_package);
+    case IDC_ACCEPT:
+      AddOnce(ConfigurationManager::GetInstance()->acceptedOffers, m_package);
       if (m_buttonCallback) m_buttonCallback(ButtonType::Accept);
       return true;
-    }
     case IDC_DECLINE:
       Decline(ButtonType::Decline);
       return true;
