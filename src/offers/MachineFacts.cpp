@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <ctime>
+
 #include "config/OsVersion.h"
 #include "offers/RegistryValues.h"
 
@@ -102,14 +104,7 @@ std::optional<std::vector<std::wstring>> SystemMachineFacts::ListProcesses() {
   return names;
 }
 
-std::int64_t SystemMachineFacts::ReadClock() {
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::int64_t ticks =
-      static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-  constexpr std::int64_t kEpochTicks = 116444736000000000LL;  // 1601 to 1970 in 100 ns
-  return (ticks - kEpochTicks) / 10000000LL;
-}
+std::int64_t SystemMachineFacts::ReadClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 ProcessorClock ReadProcessorClock(HKEY root, const std::wstring& subkey) {
   ui::UniqueHkey key;

@@ -80,6 +80,8 @@ bool OfferRules::OpenExistingKey(std::wstring path, ui::UniqueHkey& key) {
 
 bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& subkey, const std::wstring& name,
                                  std::wstring& text) {
+  // Case-sensitive on purpose: the fixed "SOFTWARE\..." paths of the browser checks read the
+  // default view only, as the wizard's own process would.
   std::vector<std::wstring> candidates = {root + L"\\" + subkey};
   if (Is64BitWindows() && subkey.starts_with(L"software")) {
     candidates.push_back(root + L"\\software\\wow6432node" + subkey.substr(8));
@@ -88,7 +90,7 @@ bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& s
     ui::UniqueHkey key;
     if (!OpenExistingKey(candidate, key)) continue;
     try {
-      if (!win32::ValueExists(key.get(), name)) continue;
+      // An absent value has type 0, which reads as nothing.
       switch (win32::GetValueType(key.get(), name)) {
         case REG_SZ:
           text = win32::ReadStringValue(key.get(), L"", name);

@@ -75,7 +75,8 @@ bool OfferRules::AnyValueDataMatches(const std::vector<std::wstring>& list) {
       const auto [valuePath, expected] = win32::SplitAtLastBackslash(path);
       const auto [keyPath, name] = win32::SplitAtLastBackslash(valuePath);
       ui::UniqueHkey key;
-      if (!OpenExistingKey(keyPath, key) || !win32::ValueExists(key.get(), name)) continue;
+      if (!OpenExistingKey(keyPath, key)) continue;
+      // An absent value has type 0.
       const DWORD type = win32::GetValueType(key.get(), name);
       if (type != 0 && win32::ValueDataMatches(type, key.get(), name, expected)) return true;
     }
