@@ -144,8 +144,12 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND windo
 
 DownloadResult DownloadManager::DownloadFileToFolder(const std::wstring& url, HWND window, const std::wstring& fileName,
                                                      const std::wstring& folder) {
-  // Made here when missing; one that exists already is used as it is.
-  ::CreateDirectoryW(folder.c_str(), nullptr);
+  // Made here when missing, and only inside a folder that exists; one that exists already is
+  // used as it is.
+  const std::size_t slash = folder.find_last_of(L'\\');
+  if (slash != std::wstring::npos && slash > 0 && ::PathIsDirectoryW(folder.substr(0, slash).c_str())) {
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+  }
   return DownloadInto(url, window, fileName, folder);
 }
 

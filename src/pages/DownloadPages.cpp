@@ -106,11 +106,14 @@ void DownloadPage::StartNextDownload() {
     // What the wizard may run must come over a connection nobody on the way can change.
     m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL", {}});
   } else {
-    const std::wstring folder = toDownloads ? std::wstring() : config->workFolder + L"\\" + std::to_wstring(number);
+    // Without a work folder the manager reports the unusable folder; never a folder made
+    // elsewhere (an empty work folder would put it in the drive's root).
+    const bool ownFolder = !toDownloads && !config->workFolder.empty();
+    const std::wstring folder = ownFolder ? config->workFolder + L"\\" + std::to_wstring(number) : std::wstring();
     const std::wstring fileName = toDownloads ? config->productFileName : std::wstring();
     m_downloadResult = ui::RunDetached<DownloadResult>(
-        [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder] {
-          return folder.empty() ? manager->DownloadFile(url, window, fileName, false)
+        [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder, toDownloads] {
+          return folder.empty() ? manager->DownloadFile(url, window, fileName, !toDownloads)
                                 : manager->DownloadFileToFolder(url, window, fileName, folder);
         });
   }

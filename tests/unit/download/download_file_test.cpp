@@ -306,6 +306,15 @@ TEST_F(DownloadFileTest, UnusableFolderIsNoticedAndFailsAtTheFileCheck) {
   EXPECT_NE(result.error.find(L" [WININET] Failed to open file for writing: "), std::wstring::npos);
   EXPECT_EQ(invalidPathNotices, 1);
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{});
+
+  // A package's own folder is made only inside one that exists: never in a drive's root, where
+  // an empty work folder would put it.
+  const std::wstring own = L"\\brindle-own-folder";
+  DownloadResult inOwn;
+  EXPECT_TRUE(window.RunWhilePumping(
+      [&] { inOwn = manager->DownloadFileToFolder(Url("/f/net/nowhere.bin"), window.Handle(), L"", own); }));
+  EXPECT_FALSE(inOwn.success);
+  EXPECT_FALSE(fs::exists(own));
 }
 
 }  // namespace
