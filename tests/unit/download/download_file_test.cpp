@@ -308,13 +308,16 @@ TEST_F(DownloadFileTest, UnusableFolderIsNoticedAndFailsAtTheFileCheck) {
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{});
 
   // A package's own folder is made only inside one that exists: never in a drive's root, where
-  // an empty work folder would put it.
-  const std::wstring own = L"\\brindle-own-folder";
+  // an empty work folder would put it (the prefix's drive here, not the host's).
+  const fs::path previous = fs::current_path();
+  fs::current_path(root);
   DownloadResult inOwn;
-  EXPECT_TRUE(window.RunWhilePumping(
-      [&] { inOwn = manager->DownloadFileToFolder(Url("/f/net/nowhere.bin"), window.Handle(), L"", own); }));
+  EXPECT_TRUE(window.RunWhilePumping([&] {
+    inOwn = manager->DownloadFileToFolder(Url("/f/net/nowhere.bin"), window.Handle(), L"", L"\\brindle-own-folder");
+  }));
+  fs::current_path(previous);
   EXPECT_FALSE(inOwn.success);
-  EXPECT_FALSE(fs::exists(own));
+  EXPECT_FALSE(fs::exists(root.substr(0, 2) + L"\\brindle-own-folder"));
 }
 
 }  // namespace
