@@ -118,7 +118,7 @@ void DownloadManager::TransferToFile(const std::wstring& url, HWND window, const
       download::WinHttpGet(url, download::WinHttpPurpose::File, redirects, stop, out);
     };
   }
-  download::RunRelayed(transfer, sink, m_relays, m_cancelled, config::TransferStallLimitMs());
+  download::RunRelayed(transfer, sink, m_relays, config::TransferStallLimitMs());
   file.Finish();
   if (const auto length = progress.Length()) {
     const auto size = file.SizeOnDisk();
@@ -224,7 +224,7 @@ std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::
             }
             *redirects = used;
           },
-          sink, m_relays, m_cancelled, config::TransferStallLimitMs());
+          sink, m_relays, config::TransferStallLimitMs());
       return buffer;
     } catch (const std::exception& error) {
       buffer->clear();

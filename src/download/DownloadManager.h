@@ -77,7 +77,7 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
                                 const Target* resolved);
   void TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet);
 
-  download::RelayRegistry m_relays;
+  download::RelayRegistry m_relays{m_cancelled};
 };
 
 std::wstring GetSystemErrorText(DWORD code);

@@ -1,6 +1,5 @@
 #include "download/TransferRelay.h"
 
-#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <optional>
@@ -144,24 +143,17 @@ class RelayRegistration {
  public:
   RelayRegistration(RelayRegistry& registry, const std::shared_ptr<Relay>& relay)
       : m_registry(registry), m_relay(relay) {
-    bool cancelled = false;
     {
       std::lock_guard lock(m_registry.m_mutex);
-      auto& relays = m_registry.m_relays;
-      relays.erase(std::remove_if(relays.begin(), relays.end(), [](const auto& weak) { return weak.expired(); }),
-                   relays.end());
-      relays.push_back(relay);
-      cancelled = m_registry.m_cancelled;
+      m_registry.m_relays.push_back(relay);
     }
-    if (cancelled) relay->Abandon(true);
+    // Read after joining the list: a cancellation either finds this relay there or is seen here.
+    if (m_registry.m_cancelled) relay->Abandon(true);
   }
   ~RelayRegistration() {
     m_relay->Abandon(false);
     std::lock_guard lock(m_registry.m_mutex);
-    auto& relays = m_registry.m_relays;
-    relays.erase(std::remove_if(relays.begin(), relays.end(),
-                                [this](const auto& weak) { return weak.expired() || weak.lock() == m_relay; }),
-                 relays.end());
+    std::erase(m_registry.m_relays, m_relay);
   }
   RelayRegistration(const RelayRegistration&) = delete;
   RelayRegistration& operator=(const RelayRegistration&) = delete;
@@ -174,19 +166,17 @@ class RelayRegistration {
 void RelayRegistry::CancelAll() {
   std::vector<std::shared_ptr<Relay>> running;
   {
+    // Taken after the flag was raised, so a sleeper that saw it lowered is already waiting.
     std::lock_guard lock(m_mutex);
-    m_cancelled = true;
-    for (const auto& weak : m_relays) {
-      if (auto relay = weak.lock()) running.push_back(std::move(relay));
-    }
+    running = m_relays;
   }
   m_cancelledChanged.notify_all();
   for (const auto& relay : running) relay->Abandon(true);
 }
 
-bool RelayRegistry::SleepUnlessCancelled(DWORD milliseconds) {
+void RelayRegistry::SleepUnlessCancelled(DWORD milliseconds) {
   std::unique_lock lock(m_mutex);
-  return m_cancelledChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_cancelled; });
+  m_cancelledChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_cancelled.load(); });
 }
 
 namespace {
@@ -204,8 +194,8 @@ class RelaySink final : public TransferSink {
 
 }  // namespace
 
-void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegistry& registry,
-                const std::atomic<bool>& cancelled, DWORD stallLimitMs) {
+void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegistry& registry, DWORD stallLimitMs) {
+  const std::atomic<bool>& cancelled = registry.Cancelled();
   if (cancelled) throw DownloadCancelled();
   auto relay = std::make_shared<Relay>();
   RelayRegistration registration(registry, relay);

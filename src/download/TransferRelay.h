@@ -5,7 +5,8 @@
 // the transfer thread does: under Wine neither WinHTTP's nor WinINet's synchronous read ends
 // when its handle is closed, and WinINet ignores its time-outs during a TLS handshake. An
 // abandoned transfer thread holds only its own handles and the relay's shared state; it stops
-// at its next step and ends at the latest when its blocked call times out.
+// at its next step, and a call blocked where no time-out applies may keep it until the process
+// ends. Nothing waits for it.
 #include <windows.h>
 
 #include <atomic>
@@ -21,20 +22,24 @@ namespace download {
 
 class Relay;
 
-// The relays of one manager, so that cancelling reaches transfers that are waiting.
+// The relays of one manager, so that cancelling reaches transfers that are waiting. The
+// cancellation flag is the manager's: raised, no relay starts; raised and then CancelAll(), the
+// running ones end too.
 class RelayRegistry {
  public:
-  // Ends every relay now running and every one started later with DownloadCancelled.
+  explicit RelayRegistry(const std::atomic<bool>& cancelled) : m_cancelled(cancelled) {}
+  // Ends every relay now running with DownloadCancelled; the flag must be raised first.
   void CancelAll();
-  // Sleeps `milliseconds` unless CancelAll() comes first; true when it did.
-  bool SleepUnlessCancelled(DWORD milliseconds);
+  // Sleeps `milliseconds` unless CancelAll() comes first.
+  void SleepUnlessCancelled(DWORD milliseconds);
+  const std::atomic<bool>& Cancelled() const noexcept { return m_cancelled; }
 
  private:
   friend class RelayRegistration;
+  const std::atomic<bool>& m_cancelled;
   std::mutex m_mutex;
   std::condition_variable m_cancelledChanged;
-  std::vector<std::weak_ptr<Relay>> m_relays;
-  bool m_cancelled = false;
+  std::vector<std::shared_ptr<Relay>> m_relays;
 };
 
 // The transport itself: it delivers to `sink` and stops at its next step once `stop` is raised.
@@ -42,10 +47,9 @@ class RelayRegistry {
 using BlockingTransfer = std::function<void(TransferSink& sink, const std::atomic<bool>& stop)>;
 
 // Returns when the transfer has delivered everything to `sink`. Raises the transfer's own
-// failure; DownloadCancelled when `registry` was cancelled or `cancelled` is seen raised
-// between two deliveries; DownloadError when the transfer showed no sign of life for
-// `stallLimitMs`. Without a thread the transfer runs on the calling thread.
-void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegistry& registry,
-                const std::atomic<bool>& cancelled, DWORD stallLimitMs);
+// failure; DownloadCancelled when `registry` was cancelled or its flag is seen raised between
+// two deliveries; DownloadError when the transfer showed no sign of life for `stallLimitMs`.
+// Without a thread the transfer runs on the calling thread.
+void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegistry& registry, DWORD stallLimitMs);
 
 }  // namespace download
