@@ -4,7 +4,6 @@
 
 #include "download/DownloadManager.h"
 #include "ui/Strings.h"
-#include "ui/UniqueResource.h"
 
 DownloadError::DownloadError(std::wstring_view text) : std::runtime_error(ui::Narrow(text, CP_ACP)) {}
 
@@ -20,12 +19,4 @@ void ThrowSystemError(std::wstring_view prefix, DWORD code) {
 
 void ThrowLastError(std::wstring_view prefix) { ThrowSystemError(prefix, ::GetLastError()); }
 
-std::wstring GetSystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length =
-      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  ui::UniqueHlocal owner(buffer);
-  if (length == 0 || buffer == nullptr) return {};
-  return std::wstring(buffer, length);
-}
+std::wstring GetSystemErrorText(DWORD code) { return ui::SystemErrorText(code); }

@@ -1,25 +1,14 @@
 #include "install/RunExecutable.h"
 
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "install/StartedProcesses.h"
+#include "ui/DetachedTask.h"
 #include "ui/Strings.h"
 #include "ui/UniqueResource.h"
 
 namespace install {
 namespace {
-
-std::wstring SystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  ui::UniqueHlocal owner(buffer);
-  if (length == 0 || buffer == nullptr) return {};
-  return std::wstring(buffer, length);
-}
 
 ExecResult LaunchFailure(const std::wstring& reason) {
   return {ExecResult::kNoExitCode, L"Error launching executable: " + reason, false};
@@ -50,7 +39,7 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-    return LaunchFailure(SystemMessage(::GetLastError()));
+    return LaunchFailure(ui::SystemErrorText(::GetLastError()));
   }
   ui::UniqueHandle process(info.hProcess);
   ui::UniqueHandle thread(info.hThread);
@@ -71,24 +60,11 @@ ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& argume
 }
 
 std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait) {
-  std::promise<ExecResult> promise;
-  std::future<ExecResult> future = promise.get_future();
-  try {
-    // The thread holds the record too: it may still be starting a process as the wizard exits.
-    std::thread([exePath = std::move(exePath), arguments = std::move(arguments), wait, promise = std::move(promise),
-                 record = StartedProcesses::GetInstance()]() mutable noexcept {
-      try {
-        promise.set_value(Run(exePath, arguments, wait, *record));
-      } catch (...) {
-        promise.set_exception(std::current_exception());
-      }
-    }).detach();
-  } catch (const std::system_error& error) {
-    std::promise<ExecResult> failed;
-    failed.set_value(LaunchFailure(ui::Widen(error.what())));
-    return failed.get_future();
-  }
-  return future;
+  // The work holds the record too: it may still be starting a process as the wizard exits.
+  return ui::RunDetached<ExecResult>(
+      [exePath = std::move(exePath), arguments = std::move(arguments), wait, record = StartedProcesses::GetInstance()] {
+        return Run(exePath, arguments, wait, *record);
+      });
 }
 
 }  // namespace install

@@ -13,7 +13,8 @@ namespace install {
 ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait);
 
 // RunExecutable on a thread of its own. The thread holds only its copies of the arguments
-// and the future's shared state, so dropping the future never waits for the installer.
+// and the future's shared state, so dropping the future never waits for the installer. When no
+// thread can be started the future is ready at once and raises that failure.
 std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait);
 
 }  // namespace install

@@ -45,14 +45,9 @@ struct Entry {
 };
 
 std::wstring DecodeName(const std::string& bytes, bool utf8) {
-  if (utf8) return ui::Utf8ToWide(bytes);
-  // Names without the UTF-8 flag are in the IBM PC code page, whatever the system's is.
-  const int size = static_cast<int>(bytes.size());
-  const int length = ::MultiByteToWideChar(437, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
-  if (length <= 0) throw Refused("undecodable entry name");
-  std::wstring name(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(437, MB_ERR_INVALID_CHARS, bytes.data(), size, name.data(), length);
-  return name;
+  // Names without the UTF-8 flag are in the IBM PC code page (every byte is a character there),
+  // whatever the system's is. An empty name is refused with the other components.
+  return utf8 ? ui::Utf8ToWide(bytes) : ui::Widen(bytes, 437);
 }
 
 // Splits on both separators; every component must be a plain file name, so "..", "C:",

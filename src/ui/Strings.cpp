@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ui/UniqueResource.h"
+
 namespace ui {
 namespace {
 
@@ -68,6 +70,16 @@ std::wstring GetWindowTextString(HWND window) {
   const int copied = ::GetWindowTextW(window, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
   return text;
+}
+
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  UniqueHlocal owner(buffer);
+  if (length == 0 || buffer == nullptr) return {};
+  return std::wstring(buffer, length);
 }
 
 std::wstring LoadStringResource(UINT id) {

@@ -26,4 +26,8 @@ std::wstring GetWindowTextString(HWND window);
 // Text of a string-table resource of this module; empty when absent.
 std::wstring LoadStringResource(UINT id);
 
+// The system's message for an error code, as it is (usually ending in a line break); empty
+// when there is none. Inserts such as "%1" stay as they are.
+std::wstring SystemErrorText(DWORD code);
+
 }  // namespace ui
