@@ -64,6 +64,11 @@ class MemorySink final : public TransferSink {
 
 std::wstring WideMessage(const std::exception& error) { return ui::Widen(error.what(), CP_ACP); }
 
+// A name the caller gives is cleaned; one taken from the URL must be usable as it is.
+std::wstring TargetName(const std::wstring& url, const std::wstring& fileName) {
+  return fileName.empty() ? download::FileNameFromUrl(url) : config::CleanFileName(fileName);
+}
+
 }  // namespace
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
@@ -93,8 +98,7 @@ DownloadManager::Target DownloadManager::ResolveTargetIn(const std::wstring& fol
 
 DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& url, const std::wstring& fileName,
                                                        bool useWorkFolder) {
-  return ResolveTarget(fileName.empty() ? download::FileNameFromUrl(url) : config::CleanFileName(fileName),
-                       useWorkFolder);
+  return ResolveTarget(TargetName(url, fileName), useWorkFolder);
 }
 
 std::wstring DownloadManager::MakeTargetPathFromUrl(const std::wstring& url, bool useWorkFolder) {
@@ -159,8 +163,7 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
   Target target;
   bool fallBack = false;
   try {
-    target =
-        ResolveTargetIn(folder, fileName.empty() ? download::FileNameFromUrl(url) : config::CleanFileName(fileName));
+    target = ResolveTargetIn(folder, TargetName(url, fileName));
     // An unusable name stays unusable for the other transport: no second attempt.
     if (!target.problem.empty()) {
       result.error = L"[WINHTTP] " + target.problem;
