@@ -5,6 +5,7 @@
 #include <gdiplus.h>
 
 #include <climits>
+#include <utility>
 
 #include "app/AboutDlg.h"
 #include "app/FolderCleanup.h"
@@ -216,6 +217,12 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
     if (type == ButtonType::Close) ExitWizard(false);
     return;
   }
+  // The close question's own message loop still delivers the loading hand-over and the pages'
+  // timers: what they report waits for the answer.
+  if (m_asking) {
+    m_deferredButtons.emplace_back(page, type);
+    return;
+  }
   // A click queued on a page that is no longer shown (a double click on Accept or Next) must
   // not move the wizard a second time.
   if (m_errorShown || m_closing || page == nullptr || Current() != page) return;
@@ -280,7 +287,6 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
   // Only the first hand-over counts; a stray message finds the mailbox empty.
   if (!loaded || m_pages.size() != 2 || m_errorShown) return 0;
   m_packages = std::move(loaded->packages);
-  m_rejectedPackages = std::move(loaded->rejected);
 
   // Texts referring to {PRODUCT_TITLE} get the title that loading has just set.
   m_languageManager->SetLanguage(m_config->languageName);
@@ -372,15 +378,20 @@ int CBrindleDlg::CountSkippedOfferPages() {
 
 void CBrindleDlg::OnClose() {
   // A second close while the question is open, or while closing, changes nothing.
-  if (m_closing) return;
+  if (m_asking || m_closing) return;
   const int pages = static_cast<int>(m_pages.size());
   const bool ask = !m_errorShown && (m_currentPage < pages - 1 || pages == 2);
   if (ask) {
-    m_closing = true;
+    m_asking = true;
     const bool confirmed =
         m_options.askToClose(GetHwnd(), m_languageManager->GetString(m_installRunning ? "PROGRESS_QUIT" : "MSG_EXIT"));
-    m_closing = false;
-    if (!confirmed) return;
+    m_asking = false;
+    const auto deferred = std::exchange(m_deferredButtons, {});
+    if (!confirmed) {
+      // The wizard goes on from where the buttons reported meanwhile would have taken it.
+      for (const auto& [page, type] : deferred) OnPageButton(page, type);
+      return;
+    }
   }
   ExitWizard(true);
 }
@@ -401,19 +412,11 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
     for (const auto& package : m_config->shownOffers) package->SendEvent(EVENT_CLOSED, nullptr);
     if (m_config->mainPackage) m_config->mainPackage->SendEvent(EVENT_CLOSED, nullptr);
   }
-  // Events already on their way (a result, a decline) are given the same bounded chance, so
-  // a closing wizard does not cut them off.
-  WaitForPendingEvents(std::chrono::steady_clock::now() + kEventWaitAtExit);
+  // Events already on their way (a result, a decline, an offer not shown) are given the same
+  // bounded chance, so a closing wizard does not cut them off.
+  Package::WaitForAllEventsUntil(std::chrono::steady_clock::now() + kEventWaitAtExit);
   CleanupWorkFolder();
   EndDialog(sendCloseEvents ? IDCANCEL : 1);
-}
-
-void CBrindleDlg::WaitForPendingEvents(std::chrono::steady_clock::time_point deadline) const {
-  // The shown and accepted offers are among the kept ones.
-  std::vector<std::shared_ptr<Package>> packages = m_packages;
-  packages.insert(packages.end(), m_rejectedPackages.begin(), m_rejectedPackages.end());
-  if (m_config->mainPackage) packages.push_back(m_config->mainPackage);
-  for (const auto& package : packages) package->WaitForEventsUntil(deadline);
 }
 
 void CBrindleDlg::CleanupWorkFolder() {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/PageFactory.h"
@@ -85,7 +86,6 @@ class CBrindleDlg : public WizardFrame {
   // Exit.
   void OnClose();
   void ExitWizard(bool sendCloseEvents);
-  void WaitForPendingEvents(std::chrono::steady_clock::time_point deadline) const;
   void ReleasePictures();
   void CleanupWorkFolder();
   void DeleteFolder(const std::wstring& path);
@@ -103,12 +103,14 @@ class CBrindleDlg : public WizardFrame {
   bool m_returnedToFirstPage = false;
   CStaticFromImage m_productIcon;
   std::vector<std::shared_ptr<Package>> m_packages;
-  std::vector<std::shared_ptr<Package>> m_rejectedPackages;  // only waited for at exit
   int m_offerIndex = 0;
   bool m_skipAll = false;
   bool m_skipAllAfterDecline = false;
   bool m_offerLimitReached = false;
   ui::UniqueHandle m_instanceMutex;
   std::shared_ptr<LoadMailbox> m_loadMailbox = std::make_shared<LoadMailbox>();
-  bool m_closing = false;  // the close question is open, or the close sequence runs
+  bool m_asking = false;   // the close question is open
+  bool m_closing = false;  // the close sequence runs
+  // Buttons reported while the close question was open; they take effect when it is cancelled.
+  std::vector<std::pair<const IPage*, ButtonType>> m_deferredButtons;
 };

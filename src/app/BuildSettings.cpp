@@ -26,7 +26,6 @@ const BuildSettings& GetBuildSettings() {
     2000,
     2000,
     3000,
-    2000,
 #else
     5000,
     5000,
@@ -35,7 +34,6 @@ const BuildSettings& GetBuildSettings() {
     15000,
     30000,
     30000,
-    10000,
 #endif
     BRINDLE_ISV_PRODUCT_URL,
     BRINDLE_ISV_INSTALL_PARAMETERS,

@@ -33,12 +33,10 @@ enum class PageKind {
 
 // What the loading page hands to the dialog once everything is fetched: the accepted offers in
 // order and the bytes of the product logo (empty when there is none); the dialog decodes the
-// pictures on its own thread. The last rejected offers come along so that their "not shown"
-// events still on their way get the exit's bounded wait too.
+// pictures on its own thread.
 struct LoadResult {
   std::vector<std::shared_ptr<Package>> packages;
   std::vector<char> logo;
-  std::vector<std::shared_ptr<Package>> rejected;
 };
 using LoadCompleteCallback = std::function<void(LoadResult)>;
 

@@ -5,6 +5,13 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictDllSearchPath();
-  CBrindleApp app;
-  return app.Run();
+  int code = 0;
+  {
+    CBrindleApp app;
+    code = app.Run();
+  }
+  // Workers that outlived the exit's bounded waits (a loading worker judging a long offer, an
+  // event still sending) may still use the process-wide services. The process ends here, after
+  // those waits, without destroying its static objects under them.
+  ::ExitProcess(static_cast<UINT>(code));
 }

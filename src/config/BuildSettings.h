@@ -19,8 +19,6 @@ struct BuildSettings {
   DWORD connectTimeoutMs;
   DWORD sendTimeoutMs;
   DWORD receiveTimeoutMs;  // also the wait for response headers
-  // How long after sending an event a package being destroyed still waits for it.
-  DWORD eventDrainMs;
   // The ISV wizard's product; empty unless the build names it.
   const wchar_t* isvProductUrl;
   const wchar_t* isvInstallParameters;

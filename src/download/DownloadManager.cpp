@@ -240,25 +240,48 @@ std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::
 bool DownloadManager::DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback) {
   std::shared_ptr<DownloadManager> self = weak_from_this().lock();
   if (!self) return false;
+  std::lock_guard lock(m_memoryMutex);
+  m_memoryJobs.push_back({std::move(url), std::move(callback)});
+  if (m_memoryWorkers == kMemoryWorkers) return true;
   try {
-    std::thread([self, url = std::move(url), callback = std::move(callback)]() noexcept {
-      std::unique_ptr<std::vector<char>> buffer;
-      try {
-        buffer = self->DownloadToMemory(url);
-      } catch (...) {
-        // Only the result buffer itself can fail to allocate; the callback still hears of the end.
-      }
-      if (self->m_cancelled) buffer.reset();
-      try {
-        callback(std::move(buffer));
-      } catch (...) {
-        // The caller's callback failed; nobody is left to tell on this thread.
-      }
-    }).detach();
+    std::thread([self] { self->RunMemoryWorker(); }).detach();
+    ++m_memoryWorkers;
   } catch (const std::exception&) {
-    return false;  // no thread: the callback is never called, so the caller decides what follows
+    // No thread: a running worker takes the job; without one the callback is never called, so
+    // the caller decides what follows.
+    if (m_memoryWorkers == 0) {
+      m_memoryJobs.pop_back();
+      return false;
+    }
   }
   return true;
+}
+
+void DownloadManager::RunMemoryWorker() noexcept {
+  for (;;) {
+    MemoryJob job;
+    {
+      std::lock_guard lock(m_memoryMutex);
+      if (m_memoryJobs.empty()) {
+        --m_memoryWorkers;
+        return;
+      }
+      job = std::move(m_memoryJobs.front());
+      m_memoryJobs.pop_front();
+    }
+    std::unique_ptr<std::vector<char>> buffer;
+    try {
+      buffer = DownloadToMemory(job.url);
+    } catch (...) {
+      // Only the result buffer itself can fail to allocate; the callback still hears of the end.
+    }
+    if (m_cancelled) buffer.reset();
+    try {
+      job.callback(std::move(buffer));
+    } catch (...) {
+      // The caller's callback failed; nobody is left to tell on this thread.
+    }
+  }
 }
 
 void DownloadManager::Cancel() {

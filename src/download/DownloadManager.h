@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,11 +42,13 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
   std::unique_ptr<std::vector<char>> DownloadToMemory(const std::wstring& url);
-  // Runs DownloadToMemory on a thread of its own, which shares ownership of this manager, and
-  // hands the buffer to `callback` on that thread; after cancellation the callback receives
-  // null. False when no thread was started (or this manager has no shared owner): the callback
-  // is then never called.
+  // Queues DownloadToMemory for one of at most kMemoryWorkers threads, which share ownership of
+  // this manager, and hands the buffer to `callback` on that thread; after cancellation the
+  // callback receives null. A document with hundreds of offers thus never starts hundreds of
+  // threads in the 32-bit stub. False when no worker could take it (or this manager has no
+  // shared owner): the callback is then never called.
   [[nodiscard]] bool DownloadToMemoryAsync(std::wstring url, MemoryDownloadCallback callback);
+  static constexpr int kMemoryWorkers = 4;
   // Raises m_cancelled and ends every transfer in flight at once, even one blocked on a server
   // that stopped sending (its partial file is removed); transfers started later fail as
   // cancelled.
@@ -76,6 +80,16 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
                                 const Target* resolved);
   void TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet);
+  // Takes queued memory downloads until none is left.
+  void RunMemoryWorker() noexcept;
+
+  struct MemoryJob {
+    std::wstring url;
+    MemoryDownloadCallback callback;
+  };
+  std::mutex m_memoryMutex;
+  std::deque<MemoryJob> m_memoryJobs;
+  int m_memoryWorkers = 0;
 
   download::RelayRegistry m_relays{m_cancelled};
 };

@@ -76,11 +76,12 @@ std::wstring FindFirstExe(const std::wstring& folder) {
   return first;
 }
 
-std::wstring PrepareInstaller(const std::wstring& downloadedPath, ArchiveType type, const std::wstring& baseFolder) {
+std::wstring PrepareInstaller(const std::wstring& downloadedPath, ArchiveType type, const std::wstring& baseFolder,
+                              const std::atomic<bool>* stop) {
   if (type != ArchiveType::Zip) return downloadedPath;
   try {
     const std::wstring folder = MakeExtractFolder(downloadedPath, baseFolder);
-    if (!ExtractArchive(downloadedPath, folder)) return downloadedPath;
+    if (!ExtractArchive(downloadedPath, folder, {}, stop)) return downloadedPath;
     const std::wstring name = FindFirstExe(folder);
     if (name.empty()) return downloadedPath;
     std::wstring path = folder;

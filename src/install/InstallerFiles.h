@@ -2,6 +2,7 @@
 // Turns a downloaded file into the program to run: archives are recognised by their
 // signature, and a ZIP is unpacked into a folder named after it and its first top-level
 // .exe is taken instead.
+#include <atomic>
 #include <string>
 
 namespace install {
@@ -22,7 +23,8 @@ std::wstring FindFirstExe(const std::wstring& folder);
 
 // The unpacked installer of a ZIP, or downloadedPath unchanged for anything else and
 // whenever unpacking fails or yields no executable. Uses no COM and no shared state, so it
-// may run on any worker thread.
-std::wstring PrepareInstaller(const std::wstring& downloadedPath, ArchiveType type, const std::wstring& baseFolder);
+// may run on any worker thread. A raised `stop` ends the unpacking (see ExtractArchive).
+std::wstring PrepareInstaller(const std::wstring& downloadedPath, ArchiveType type, const std::wstring& baseFolder,
+                              const std::atomic<bool>* stop = nullptr);
 
 }  // namespace install

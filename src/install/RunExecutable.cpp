@@ -29,7 +29,8 @@ std::wstring FolderOfFile(const std::wstring& path) {
   return full.substr(0, slash == 2 && full[1] == L':' ? slash + 1 : slash);
 }
 
-ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool wait, StartedProcesses& record) {
+ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool wait, StartedProcesses& record,
+               StartGate* gate) {
   std::wstring commandLine = L"\"" + exePath + L"\" " + arguments;
   // An installer that opens files beside itself by relative name finds them: the wizard's
   // own current folder is usually Downloads.
@@ -37,13 +38,20 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-    return LaunchFailure(ui::SystemErrorText(::GetLastError()));
+  ui::UniqueHandle process;
+  ui::UniqueHandle thread;
+  {
+    // Held for the creation only: a closing wizard waits for a start, never for an installer.
+    const StartGate::Pass pass(gate);
+    if (!pass) return LaunchFailure(L"the wizard is closing");
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+      return LaunchFailure(ui::SystemErrorText(::GetLastError()));
+    }
+    process.reset(info.hProcess);
+    thread.reset(info.hThread);
+    record.Add(process.get(), folder);
   }
-  ui::UniqueHandle process(info.hProcess);
-  ui::UniqueHandle thread(info.hThread);
-  record.Add(process.get(), folder);
 
   DWORD exitCode = ExecResult::kNoExitCode;
   if (wait && ::WaitForSingleObject(process.get(), INFINITE) == WAIT_OBJECT_0 &&
@@ -55,15 +63,15 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
 
 }  // namespace
 
-ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait) {
-  return Run(exePath, arguments, wait, *StartedProcesses::GetInstance());
+ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait, StartGate* gate) {
+  return Run(exePath, arguments, wait, *StartedProcesses::GetInstance(), gate);
 }
 
 std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait) {
   // The work holds the record too: it may still be starting a process as the wizard exits.
   return ui::RunDetached<ExecResult>(
       [exePath = std::move(exePath), arguments = std::move(arguments), wait, record = StartedProcesses::GetInstance()] {
-        return Run(exePath, arguments, wait, *record);
+        return Run(exePath, arguments, wait, *record, nullptr);
       });
 }
 

@@ -5,12 +5,15 @@
 #include <string>
 
 #include "install/ExecResult.h"
+#include "install/StartGate.h"
 
 namespace install {
 
 // Never throws for a failed start; the failure is in the result. Every started process is
-// added to StartedProcesses, so the wizard's clean-up knows its folder is in use.
-ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait);
+// added to StartedProcesses, so the wizard's clean-up knows its folder is in use. With a gate,
+// nothing is started once it is closing.
+ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait,
+                         StartGate* gate = nullptr);
 
 // RunExecutable on a thread of its own. The thread holds only its copies of the arguments
 // and the future's shared state, so dropping the future never waits for the installer. When no

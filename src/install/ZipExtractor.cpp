@@ -194,7 +194,11 @@ void MakeFolders(const std::wstring& root, const std::wstring& relative) {
   }
 }
 
-void WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size) {
+void ThrowIfStopped(const std::atomic<bool>* stop) {
+  if (stop != nullptr && *stop) throw Refused("stopped: the wizard is closing");
+}
+
+void WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size, const std::atomic<bool>* stop) {
   ui::UniqueFile file(
       ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw Refused("cannot create a file");
@@ -204,6 +208,7 @@ void WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size) {
   int read = 0;
   // Reading stops at the size the central directory declared, which was checked.
   while ((read = ::unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()))) > 0) {
+    ThrowIfStopped(stop);
     DWORD done = 0;
     if (!::WriteFile(file.get(), buffer.data(), static_cast<DWORD>(read), &done, nullptr) ||
         done != static_cast<DWORD>(read)) {
@@ -219,7 +224,8 @@ void WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size) {
 
 }  // namespace
 
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination, const ExtractLimits& limits) {
+bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination, const ExtractLimits& limits,
+                    const std::atomic<bool>* stop) {
   try {
     if (!IsFolder(destination)) throw Refused("no destination folder");
     std::wstring target = destination;
@@ -234,16 +240,18 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
     Staging staging(target);
     int result = ::unzGoToFirstFile(zip.get());
     for (const Entry& entry : entries) {
+      ThrowIfStopped(stop);
       if (result != UNZ_OK) throw Refused("damaged central directory");
       if (entry.folder) {
         MakeFolders(staging.Path(), entry.path);
       } else {
         const auto slash = entry.path.rfind(L'\\');
         if (slash != std::wstring::npos) MakeFolders(staging.Path(), entry.path.substr(0, slash));
-        WriteEntry(zip.get(), staging.Path() + L"\\" + entry.path, entry.size);
+        WriteEntry(zip.get(), staging.Path() + L"\\" + entry.path, entry.size, stop);
       }
       result = ::unzGoToNextFile(zip.get());
     }
+    ThrowIfStopped(stop);
     staging.MoveIntoPlace();
     return true;
   } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 // Unpacks ZIP files without the shell (Wine's shell object cannot open them). The whole
 // central directory is checked before anything is written, and a failure part-way leaves
 // nothing behind.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,9 @@ struct ExtractLimits {
 // file names (see config::FileNameProblem: "..", drive letters, absolute paths, ":" streams,
 // device names, trailing dots or spaces), links, encrypted entries, methods other than
 // stored and deflate, archives above the limits or the free space, zero entries, and top-level
-// names already present in `destination` (nothing there is overwritten). Never throws.
-bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination, const ExtractLimits& limits = {});
+// names already present in `destination` (nothing there is overwritten). A raised `stop` ends
+// the unpacking at its next block, leaving nothing behind either. Never throws.
+bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination, const ExtractLimits& limits = {},
+                    const std::atomic<bool>* stop = nullptr);
 
 }  // namespace install

@@ -18,10 +18,6 @@ namespace {
 // Real documents carry a handful of offers. Each offer is judged against those accepted before
 // it, so the work grows with the square of the list: offers past this many are not judged.
 constexpr std::size_t kMaxOffersJudged = 1000;
-// Rejected offers kept while their events are sent, so their waits overlap instead of adding up
-// (one event round trip, or a whole eventDrainMs, per rejection). A few at a time: each event
-// has a thread of its own.
-constexpr std::size_t kRejectedInFlight = 16;
 
 // Texts of the document are converted with the thread's ANSI code page, as the rest of the
 // configuration expects them.
@@ -95,13 +91,11 @@ LoadedOffers ApplyConfigurationDocument(const json& document, ConfigurationManag
     if (config.exiting || judged++ == kMaxOffersJudged) break;
     auto package = std::make_shared<Package>(SignedRequest(), offer, false, std::string(),
                                              static_cast<int>(loaded.packages.size()));
+    // A rejected package is dropped at once: its "not shown" event goes on without it.
     if (rules.Evaluate(package, stop, loaded.packages)) {
       loaded.packages.push_back(package);
       ++config.offerCount;
       if (package->m_exclusive) break;
-    } else {
-      if (loaded.rejected.size() == kRejectedInFlight) loaded.rejected.erase(loaded.rejected.begin());
-      loaded.rejected.push_back(std::move(package));
     }
     if (stop) break;
   }

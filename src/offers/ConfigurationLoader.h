@@ -21,11 +21,6 @@ struct EvaluatorSetup {
 
 struct LoadedOffers {
   std::vector<std::shared_ptr<Package>> packages;
-  // The last rejected offers, whose "not shown" events may still be on their way: a package
-  // waits for its events (up to eventDrainMs) when dropped, so whoever drops this result may
-  // wait that long once. The loading page hands them to the dialog with the offers, whose exit
-  // waits for them within its bound.
-  std::vector<std::shared_ptr<Package>> rejected;
   // A DLM document named no product title or no product URL: nothing can be downloaded.
   bool productUnusable = false;
 };

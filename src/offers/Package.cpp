@@ -89,6 +89,27 @@ std::string SelectVersionParameter(const json& ps) {
   return value;
 }
 
+// Events of every package still on their way. Never destroyed: an event thread may end after
+// the dialog and the process's static objects are gone.
+struct EventsInFlight {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int count = 0;
+
+  static EventsInFlight& Get() {
+    static auto* const all = new EventsInFlight;
+    return *all;
+  }
+  void Add() {
+    std::lock_guard lock(mutex);
+    ++count;
+  }
+  void Remove() {
+    std::lock_guard lock(mutex);
+    if (--count == 0) idle.notify_all();
+  }
+};
+
 }  // namespace
 
 Package::Package(const SignedRequest& request, const json& offer, bool isMain, const std::string& trackingCode,
@@ -141,19 +162,6 @@ Package::Package(const SignedRequest& request, bool isMain, const std::wstring& 
       m_trackingCode(ui::WideToUtf8(trackingCode)),
       m_index(index) {
   BuildEventTemplate();
-}
-
-Package::~Package() {
-  // Each event is waited for until eventDrainMs after it was sent, so packages destroyed one
-  // after the other at exit wait no longer together than the last of them alone. The event
-  // threads share only EventState, so stopping the wait early is safe.
-  std::chrono::steady_clock::time_point deadline;
-  {
-    std::lock_guard lock(m_events->m_mutex);
-    if (m_events->m_pendingEvents == 0) return;
-    deadline = m_events->m_lastSent + std::chrono::milliseconds(config::GetBuildSettings().eventDrainMs);
-  }
-  WaitForEventsUntil(deadline);
 }
 
 void Package::ReadNotificationBlock(const json& ps) {
@@ -295,16 +303,19 @@ void Package::SendEvent(int id, const json& extra) {
   {
     std::lock_guard lock(m_events->m_mutex);
     ++m_events->m_pendingEvents;
-    m_events->m_lastSent = std::chrono::steady_clock::now();
   }
+  EventsInFlight::Get().Add();
   try {
     std::thread(&Package::RunEvent, m_events, id, std::move(payload), m_request.headers,
                 ConfigurationManager::GetInstance()->eventsUrl)
         .detach();
   } catch (const std::exception&) {
     // No thread: the event is dropped like any other failure.
-    std::lock_guard lock(m_events->m_mutex);
-    if (--m_events->m_pendingEvents == 0) m_events->m_eventsIdle.notify_all();
+    {
+      std::lock_guard lock(m_events->m_mutex);
+      if (--m_events->m_pendingEvents == 0) m_events->m_eventsIdle.notify_all();
+    }
+    EventsInFlight::Get().Remove();
   }
 }
 
@@ -326,8 +337,11 @@ void Package::RunEvent(std::shared_ptr<EventState> state, int id, json payload, 
   } catch (...) {
     // An event that cannot be built or sent is dropped.
   }
-  std::lock_guard lock(state->m_mutex);
-  if (--state->m_pendingEvents == 0) state->m_eventsIdle.notify_all();
+  {
+    std::lock_guard lock(state->m_mutex);
+    if (--state->m_pendingEvents == 0) state->m_eventsIdle.notify_all();
+  }
+  EventsInFlight::Get().Remove();
 }
 
 void Package::WaitForEvents() {
@@ -341,6 +355,12 @@ bool Package::WaitForEventsUntil(std::chrono::steady_clock::time_point deadline)
 }
 
 bool Package::EventsClosed() const { return m_events->m_eventsClosed; }
+
+bool Package::WaitForAllEventsUntil(std::chrono::steady_clock::time_point deadline) {
+  EventsInFlight& all = EventsInFlight::Get();
+  std::unique_lock lock(all.mutex);
+  return all.idle.wait_until(lock, deadline, [&all] { return all.count == 0; });
+}
 
 bool Package::DownloadImage(const std::function<void()>& done) {
   if (m_isMainProduct) {

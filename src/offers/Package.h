@@ -46,9 +46,9 @@ class Package : public std::enable_shared_from_this<Package> {
   // The main product.
   Package(const SignedRequest& request, bool isMain, const std::wstring& offerId, const std::wstring& adToken,
           const std::wstring& displayName, const std::wstring& trackingCode, int index);
-  // Waits for events still in flight, each until eventDrainMs (build settings) after it was
-  // sent; event threads still running then go on alone.
-  ~Package();
+  // Never waits: events in flight go on alone, and the wizard's exit waits for all of them at
+  // once (WaitForAllEventsUntil).
+  ~Package() = default;
   Package(const Package&) = delete;
   Package& operator=(const Package&) = delete;
 
@@ -66,6 +66,9 @@ class Package : public std::enable_shared_from_this<Package> {
   // bounds a close sequence; events still running then are left to their threads.
   bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline);
   bool EventsClosed() const;
+  // The events of every package in the process, dropped ones included, up to `deadline`; true
+  // when none is in flight.
+  static bool WaitForAllEventsUntil(std::chrono::steady_clock::time_point deadline);
 
   // Fetches the offer picture's bytes; `done` runs when finished, on the download thread (or at
   // once for the main product). False when no download could be started: `done` is then
@@ -128,7 +131,6 @@ class Package : public std::enable_shared_from_this<Package> {
     std::mutex m_mutex;
     std::condition_variable m_eventsIdle;
     int m_pendingEvents = 0;
-    std::chrono::steady_clock::time_point m_lastSent;
     std::atomic<bool> m_eventsClosed{false};
   };
   static void RunEvent(std::shared_ptr<EventState> state, int id, nlohmann::json payload, HeaderList headers,

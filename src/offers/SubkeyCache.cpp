@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "offers/RegistryPaths.h"
+
 bool SubkeyCache::Contains(HKEY root, REGSAM view, const std::wstring& top, const std::wstring& name,
                            const Fill& fill) {
   auto& listing = m_listings[Entry(root, view, top)];
@@ -10,5 +12,6 @@ bool SubkeyCache::Contains(HKEY root, REGSAM view, const std::wstring& top, cons
     std::sort(names.begin(), names.end());
     listing = std::move(names);
   }
-  return std::binary_search(listing->begin(), listing->end(), name);
+  // Key names compare without case, as the registry compares them; listings are lower case.
+  return std::binary_search(listing->begin(), listing->end(), win32::LowerCase(name));
 }

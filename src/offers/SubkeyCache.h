@@ -15,9 +15,10 @@ class SubkeyCache {
  public:
   using Fill = std::function<std::vector<std::wstring>()>;
 
-  // Whether `name` (lower case) is a direct subkey of root\top in this view. The listing comes
-  // from `fill` on first use; a key without subkeys is listed once too. A fill that raises
-  // leaves the entry unfilled (and the error goes to the caller), so the next call tries again.
+  // Whether `name`, in any case, is a direct subkey of root\top in this view. The listing comes
+  // from `fill` (lower-case names) on first use; a key without subkeys is listed once too. A
+  // fill that raises leaves the entry unfilled (and the error goes to the caller), so the next
+  // call tries again.
   bool Contains(HKEY root, REGSAM view, const std::wstring& top, const std::wstring& name, const Fill& fill);
 
  private:

@@ -151,12 +151,19 @@ void DownloadPage::OnDownloadTimer() {
 
 void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& parameters, bool wait) {
   const std::wstring baseFolder = item.path.substr(0, item.path.find_last_of(L'\\'));
-  m_execResult = ui::RunDetached<install::ExecResult>([path = item.path, parameters, wait, baseFolder] {
-    // Unpacking a large archive takes a while: never on the UI thread.
-    const install::ArchiveType type = install::GetArchiveType(path);
-    const std::wstring program =
-        type == install::ArchiveType::None ? path : install::PrepareInstaller(path, type, baseFolder);
-    return install::RunExecutable(program, parameters, wait);
+  m_execResult = ui::RunDetached<InstallStart>([path = item.path, parameters, wait, baseFolder, gate = m_startGate] {
+    InstallStart start{{}, path};
+    {
+      // Unpacking a large archive takes a while: never on the UI thread, and a closing wizard
+      // stops it (its pass ends only once the half-written files are gone).
+      const install::StartGate::Pass pass(gate.get());
+      const install::ArchiveType type = install::GetArchiveType(path);
+      if (pass && type != install::ArchiveType::None) {
+        start.program = install::PrepareInstaller(path, type, baseFolder, &gate->Closing());
+      }
+    }
+    start.result = install::RunExecutable(start.program, parameters, wait, gate.get());
+    return start;
   });
   ::SetTimer(GetHwnd(), INSTALL_TIMER_ID, kPollMs, nullptr);
 }
@@ -164,15 +171,15 @@ void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& par
 void DownloadPage::OnInstallTimer() {
   if (!IsReady(m_execResult)) return;
   ::KillTimer(GetHwnd(), INSTALL_TIMER_ID);
-  install::ExecResult result;
-  try {
-    result = m_execResult.get();
-  } catch (const std::exception& error) {
-    result.text = L"Error launching executable: " + ui::Widen(error.what());
-  }
   const InstallItem item = m_installQueue.front();
+  InstallStart start{{}, item.path};
+  try {
+    start = m_execResult.get();
+  } catch (const std::exception& error) {
+    start.result.text = L"Error launching executable: " + ui::Widen(error.what());
+  }
   m_installQueue.pop_front();
-  OnInstallerEnded(item, result);
+  OnInstallerEnded(item, start);
 }
 
 void DownloadPage::ReportFailure(Package& package, const std::wstring& text) const {
@@ -239,6 +246,7 @@ bool DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRE
 }
 
 void DownloadPage::PrepareForExit(std::chrono::steady_clock::time_point deadline) {
+  m_startGate->Close(deadline);
   if (m_downloadResult.valid()) m_downloadResult.wait_until(deadline);
 }
 
@@ -273,8 +281,8 @@ void DownloadPageDlm::RunDownloadedOffers() {
   StartInstall(item, item.package->GetInstallerArgs(), false);
 }
 
-void DownloadPageDlm::OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) {
-  ReportOfferStart(item, result);
+void DownloadPageDlm::OnInstallerEnded(const InstallItem& item, const InstallStart& start) {
+  ReportOfferStart(item, start.result);
   RunDownloadedOffers();
 }
 
@@ -314,22 +322,23 @@ void DownloadPageIsv::StartNextInstall() {
   if (Exiting()) return;
   const InstallItem& item = m_installQueue.front();
   const bool main = item.package->m_isMainProduct;
-  if (main) m_mainInstallerPath = item.path;
   StartInstall(item, main ? MainInstallerParameters() : item.package->GetInstallerArgs(), main);
 }
 
-void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) {
+void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const InstallStart& start) {
   if (item.package->m_isMainProduct) {
     if (m_onInstallFinished) m_onInstallFinished();
-    if (!result.started || result.exitCode != 0) {
-      ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
+    // The installer that ran: for a ZIP product, the one unpacked from it.
+    m_mainInstallerPath = start.program;
+    if (!start.result.started || start.result.exitCode != 0) {
+      ReportFailure(*item.package, L"EXEC FAILED: " + start.result.text);
       m_mainFailed = true;
     } else {
       ConfigurationManager::GetInstance()->productFilePath = m_mainInstallerPath;
       item.package->SendEvent(EVENT_FINISHED, nullptr);
     }
   } else {
-    ReportOfferStart(item, result);
+    ReportOfferStart(item, start.result);
   }
   StartNextInstall();
 }

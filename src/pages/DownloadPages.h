@@ -17,6 +17,7 @@
 #include "app/PageFactory.h"
 #include "download/DownloadManager.h"
 #include "install/ExecResult.h"
+#include "install/StartGate.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/WizardPage.h"
 
@@ -27,14 +28,22 @@ struct InstallItem {
   std::wstring path;
 };
 
+// How an installer start ended, and the program it ran: the installer unpacked from an
+// archive, else the download itself.
+struct InstallStart {
+  install::ExecResult result;
+  std::wstring program;
+};
+
 class DownloadPage : public WizardPage {
  public:
   static constexpr UINT_PTR DOWNLOAD_TIMER_ID = 0x1000;
   static constexpr UINT_PTR INSTALL_TIMER_ID = 0x1002;
 
   void OnNavigateToPage() override;
-  // Stops the transfer under way (the dialog has cancelled downloads) and waits for it until
-  // the deadline. An installer that runs is left to finish on its own.
+  // Stops the transfer and the installer start under way (the dialog has cancelled downloads)
+  // and waits for them until the deadline: nothing is started afterwards. An installer that
+  // runs is left to finish on its own.
   void PrepareForExit(std::chrono::steady_clock::time_point deadline) override;
 
  protected:
@@ -48,7 +57,7 @@ class DownloadPage : public WizardPage {
   virtual bool MainGoesToDownloadFolder() const = 0;
   // Called once all downloads have ended.
   virtual void OnDownloadsDone() = 0;
-  virtual void OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) = 0;
+  virtual void OnInstallerEnded(const InstallItem& item, const InstallStart& start) = 0;
 
   void StartNextDownload();
   void OnDownloadTimer();
@@ -65,7 +74,8 @@ class DownloadPage : public WizardPage {
 
   bool m_marquee = false;
   std::future<DownloadResult> m_downloadResult;
-  std::future<install::ExecResult> m_execResult;
+  std::future<InstallStart> m_execResult;
+  std::shared_ptr<install::StartGate> m_startGate = std::make_shared<install::StartGate>();
   bool m_mainFailed = false;
   std::deque<std::shared_ptr<Package>> m_downloadQueue;
   std::deque<InstallItem> m_installQueue;
@@ -86,7 +96,7 @@ class DownloadPageDlm : public DownloadPage {
   bool OnInitDialog() override;
   bool MainGoesToDownloadFolder() const override { return true; }
   void OnDownloadsDone() override;
-  void OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) override;
+  void OnInstallerEnded(const InstallItem& item, const InstallStart& start) override;
 
  private:
   void RunDownloadedOffers();
@@ -102,7 +112,7 @@ class DownloadPageIsv : public DownloadPage, public InstallNotificationsInterfac
   bool OnInitDialog() override;
   bool MainGoesToDownloadFolder() const override { return false; }
   void OnDownloadsDone() override;
-  void OnInstallerEnded(const InstallItem& item, const install::ExecResult& result) override;
+  void OnInstallerEnded(const InstallItem& item, const InstallStart& start) override;
 
  private:
   void StartNextInstall();

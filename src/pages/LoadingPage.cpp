@@ -68,7 +68,6 @@ void LoadingPage::RunWorker(std::shared_ptr<LoadState> state) noexcept {
   {
     std::lock_guard lock(state->mutex);
     state->packages = std::move(loaded.packages);
-    state->rejected = std::move(loaded.rejected);
     state->configurationError = loaded.productUnusable;
     state->failed = failed;
     state->workerDone = true;
@@ -151,7 +150,6 @@ void LoadingPage::HandOver(const std::shared_ptr<LoadState>& state) {
     callback = state->onLoadComplete;
     result.packages = state->packages;
     result.logo = state->logo;
-    result.rejected = std::move(state->rejected);
   }
   // The dialog's callback only posts; it may run on a download thread.
   if (callback) callback(std::move(result));

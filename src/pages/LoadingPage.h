@@ -38,7 +38,6 @@ class LoadingPage : public WizardPage, public LoadingPageInterface {
     bool configurationError = false;
     bool failed = false;
     std::vector<std::shared_ptr<Package>> packages;
-    std::vector<std::shared_ptr<Package>> rejected;
     int pendingLoads = 0;
     bool handedOver = false;
     std::vector<char> logo;

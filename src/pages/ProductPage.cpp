@@ -37,7 +37,6 @@ bool ProductPage::OnInitDialog() {
   BindText(IDC_SKIP_ALL, "BUTTON_SKIP_ALL");
   BindText(IDC_DISCLAIMER_LINK, "PRODUCT_DISCLAIMER");
   UpdateTexts();
-  ::SendMessageW(GetHwnd(), DM_SETDEFID, IDC_ACCEPT, 0);
   return true;
 }
 
@@ -93,6 +92,16 @@ bool ProductPage::OnCommand(int id, int code, HWND /*control*/) {
     default:
       return false;
   }
+}
+
+bool ProductPage::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/, LRESULT& result) {
+  // An offer is accepted only by a deliberate act on its page: no default button, and the
+  // keyboard stays with the page itself rather than going to its first button, so a held or
+  // repeated Enter or a Space from the page before never reaches Accept. Tab still reaches
+  // every button.
+  if (message != WM_SETFOCUS) return false;
+  result = 0;
+  return true;
 }
 
 bool ProductPage::OnNotify(const NMHDR& header, LRESULT& result) {

@@ -22,6 +22,7 @@ class ProductPage : public WizardPage {
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(const NMHDR& header, LRESULT& result) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
 
  private:

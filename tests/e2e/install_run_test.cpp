@@ -230,6 +230,54 @@ TEST_F(InstallRun, ClosingDuringAStalledDownloadCancelsItAndReports) {
   EXPECT_EQ(last.at("o")["event_id"], "5");
 }
 
+// The staging folders of ZIP extractions under way in the work folders.
+std::vector<fs::path> StagingFolders() {
+  std::vector<fs::path> found;
+  for (const auto& folder : WorkFolders()) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      if (it->path().filename().wstring().rfind(L"~zip", 0) == 0) found.push_back(it->path());
+    }
+  }
+  return found;
+}
+
+// Closing while an offer's ZIP is unpacked: its start stops before anything runs, the exit
+// waits for it, and nothing half unpacked stays behind.
+TEST_F(InstallRun, ClosingDuringAnUnpackStartsNothingAndLeavesNothing) {
+  Serve(Document(json::array({TestOffer("zip", 1, "install/large.zip", "")})));
+  WizardSession run(kDlm);
+  ThroughOffers(run, {IDC_ACCEPT});
+  ASSERT_NE(uidriver::WaitFor([] { return StagingFolders().empty() ? nullptr : HWND(1); }, WizardTimeout()), nullptr);
+  EXPECT_EQ(run.Close(IDOK), L"Are you sure you want to exit the installer?");
+  EXPECT_EQ(run.ExitCode(), IDCANCEL);
+  EXPECT_TRUE(StagingFolders().empty());
+  for (const auto& folder : WorkFolders()) EXPECT_TRUE(fs::is_empty(folder)) << folder;
+  EXPECT_EQ(uidriver::WaitFor([&] { return run.InstallerRecords().empty() ? nullptr : HWND(1); }, 2000), nullptr);
+  EXPECT_EQ(LastEventByPackage().at("zip")["event_id"], "5");
+}
+
+// Closing while the loading worker still judges offers with long rule lists: the worker
+// outlives the exit's waits, and the process still ends with the close's code, no crash.
+TEST_F(InstallRun, ClosingWhileOffersAreJudgedEndsWithTheClosesCode) {
+  json offers = json::array();
+  for (int i = 0; i < 4; ++i) {
+    json offer = TestOffer("slow" + std::to_string(i), i + 1, kInstaller, "");
+    offer["ps"]["rvd"] = std::vector<std::string>(10000, "hkcu\\software\\wine\\nosuchvalue\\x");
+    offers.push_back(offer);
+  }
+  Serve(Document(offers));
+  WizardSession run(kDlm);
+  ASSERT_TRUE(run.ShowsPage(L"LanguagePage"));
+  run.Click(IDC_NEXT);
+  ASSERT_NE(
+      uidriver::WaitFor([] { return ServiceControl::Requests("/o").empty() ? nullptr : HWND(1); }, WizardTimeout()),
+      nullptr);
+  ::Sleep(500);
+  EXPECT_EQ(run.Close(IDOK), L"Are you sure you want to exit the installer?");
+  EXPECT_EQ(run.ExitCode(), IDCANCEL);
+}
+
 // A ZIP offer whose installer still reads a file beside itself after Finish, and a real NSIS
 // installer run silently, as partners ship them.
 TEST_F(InstallRun, OffersStillRunningAtFinishKeepTheirFiles) {

@@ -83,6 +83,10 @@ def archives(installer):
                                               method=zipfile.ZIP_STORED)]),
         "encrypted.zip": set_flags(build([harmless, entry("secret.exe", installer)]), "secret.exe", 0x1),
         "bomb.zip": build([harmless, entry("zeros.bin", bytes(32 << 20))]),
+        # Takes a while to unpack (thousands of stored entries), so a test can close the wizard
+        # meanwhile; the installer comes last.
+        "large.zip": build([entry(f"data/{n:04}.bin", bytes([n % 251]) * (32 << 10), method=zipfile.ZIP_STORED)
+                            for n in range(3000)] + [entry("Setup.exe", installer)]),
         # Passes every check, then fails its CRC after readme.txt was written.
         "damaged.zip": damage(build([harmless, entry("data.bin", bytes(range(256)) * 64, method=zipfile.ZIP_STORED)]),
                               "data.bin"),

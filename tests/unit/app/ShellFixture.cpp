@@ -129,12 +129,15 @@ bool ShellFixture::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
   }
 }
 
-void ShellFixture::CompleteLoading(std::vector<std::shared_ptr<Package>> packages,
-                                   std::vector<std::shared_ptr<Package>> rejected) {
+void ShellFixture::HandOver(std::vector<std::shared_ptr<Package>> packages) {
   auto& loading = StubAt(1);
-  std::thread([&loading, packages = std::move(packages), rejected = std::move(rejected)]() mutable {
-    loading.onLoadComplete(LoadResult{std::move(packages), {}, std::move(rejected)});
+  std::thread([&loading, packages = std::move(packages)]() mutable {
+    loading.onLoadComplete(LoadResult{std::move(packages), {}});
   }).join();
+}
+
+void ShellFixture::CompleteLoading(std::vector<std::shared_ptr<Package>> packages) {
+  HandOver(std::move(packages));
   ASSERT_TRUE(PumpUntil([this] { return dialog->Pages().size() > 2; }));
 }
 

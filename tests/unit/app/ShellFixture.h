@@ -62,9 +62,11 @@ class ShellFixture : public ::testing::Test {
   // Runs the message loop the modal dialog would run, IsDialogMessage included.
   void Pump();
   bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
-  // Hands the offers over from the loading page, on a thread of its own as the real one does.
-  void CompleteLoading(std::vector<std::shared_ptr<Package>> packages = {},
-                       std::vector<std::shared_ptr<Package>> rejected = {});
+  // Hands the offers over from the loading page, on a thread of its own as the real one does,
+  // and waits for the dialog to take them.
+  void CompleteLoading(std::vector<std::shared_ptr<Package>> packages = {});
+  // The hand-over alone: the dialog takes it when its messages are next pumped.
+  void HandOver(std::vector<std::shared_ptr<Package>> packages = {});
 
   HWND Main() const { return dialog->GetHwnd(); }
   IPage& Current() const { return *dialog->Pages()[dialog->CurrentPage()]; }

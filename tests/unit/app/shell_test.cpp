@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -47,6 +48,10 @@ std::vector<std::string> SortedEventIds() {
   std::sort(ids.begin(), ids.end());
   return ids;
 }
+
+// A 1 x 1 PNG.
+constexpr const char* kPixel =
+    "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
 
 std::shared_ptr<Package> Offer(const std::string& id) {
   json offer = {{"ad", {{"o", id}, {"f", "tok-" + id}}}, {"ps", {{"i", id + ".png"}, {"dn", id}, {"u", "s.exe"}}}};
@@ -259,17 +264,90 @@ TEST_F(Shell, ClosingAfterTheFirstNextPreparesThePageAndReportsTheClose) {
   EXPECT_EQ(SortedEventIds(), (std::vector<std::string>{"1", "5"}));
 }
 
-TEST_F(Shell, ClosingRightAfterLoadingWaitsForTheRejectedOffersEvents) {
+TEST_F(Shell, ClosingWaitsForEventsOfPackagesAlreadyDropped) {
   Start();
   Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
   ASSERT_TRUE(config->mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
-  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 1500}}}));
-  const auto rejected = Offer("r");
-  rejected->SendEvent(2, nullptr);
-  CompleteLoading({}, {rejected});
+  // Longer than a dropped package once waited for its events, within the receive time-out.
+  ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 2500}}}));
+  Offer("r")->SendEvent(2, nullptr);  // dropped at once, as the loader drops a rejected offer
+  CompleteLoading();
   Close();
-  EXPECT_TRUE(rejected->WaitForEventsUntil(std::chrono::steady_clock::now()));
   EXPECT_EQ(SortedEventIds(), (std::vector<std::string>{"1", "2", "5"}));
+}
+
+// The close question's own message loop delivers the loading hand-over and the pages' reports;
+// a cancelled question lets them take effect, a confirmed one ends the wizard where it was.
+TEST_F(Shell, WhatArrivesWhileTheCloseQuestionIsOpenTakesEffectOnCancel) {
+  struct Case {
+    int type;
+    bool answer;
+    const wchar_t* endsOn;  // null: the wizard ended
+  };
+  StubAllButFinishPages();
+  for (const Case& c : {Case{1, false, L"WelcomePage"}, Case{1, true, nullptr}, Case{2, false, L"FinishPageISV"}}) {
+    config->wizardType = c.type;
+    Start();
+    Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+    if (c.type == 2) {
+      // The product installer ends while its question is open.
+      CompleteLoading();
+      StubAt(2).Press(ButtonType::Next);
+      StubAt(3).installStarted();
+      whileAsking = [this] {
+        StubAt(3).installFinished();
+        StubAt(3).Press(ButtonType::Next);
+      };
+    } else {
+      whileAsking = [this] {
+        HandOver();
+        ASSERT_TRUE(PumpUntil([this] { return dialog->Pages().size() > 2; }));
+      };
+    }
+    answer = c.answer;
+    Close();
+    Pump();
+    if (c.endsOn != nullptr) {
+      EXPECT_EQ(Current().GetPageName(), c.endsOn);
+      EXPECT_TRUE(::IsWindowVisible(Current().GetHwnd()));
+      EXPECT_FALSE(dialog->EndResult());
+    } else {
+      EXPECT_EQ(dialog->EndResult(), IDCANCEL);
+      EXPECT_EQ(Current().GetPageName(), L"LoadingPage");
+    }
+    whileAsking = nullptr;
+    questions.clear();
+    dialog.reset();
+    config->mainPackage.reset();
+    config->exiting = false;
+  }
+}
+
+// Enter and Space reach the page shown, and an offer page has no default button and gives the
+// keyboard to no button: keys meant for the page before never accept an offer unseen.
+TEST_F(Shell, KeysFromThePageBeforeNeverAcceptAnOffer) {
+  Stub({PageKind::DownloadDlm});
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  CompleteLoading({Offer("a"), Offer("b")});
+  ASSERT_EQ(Current().GetPageName(), L"WelcomePage");
+  const auto key = [this](WPARAM vk, LPARAM repeat = 0) {
+    ::PostMessageW(::GetFocus(), WM_KEYDOWN, vk, 1 | repeat);
+    if (repeat == 0) ::PostMessageW(::GetFocus(), WM_KEYUP, vk, 0xC0000001);
+    Pump();
+  };
+  key(VK_RETURN);
+  ASSERT_EQ(dialog->CurrentPage(), 3);
+  for (const WPARAM vk : {VK_RETURN, VK_SPACE}) {
+    key(vk);
+    ASSERT_EQ(dialog->CurrentPage(), 3) << vk;
+  }
+  for (int i = 0; i < 5; ++i) key(VK_RETURN, 0x40000000);  // held: repeated key-downs
+  EXPECT_EQ(dialog->CurrentPage(), 3);
+  EXPECT_TRUE(config->acceptedOffers.empty());
+  // The buttons are still there for a deliberate act.
+  Click(Current().GetHwnd(), IDC_ACCEPT);
+  EXPECT_EQ(config->acceptedOffers.size(), 1u);
 }
 
 TEST_F(Shell, RunningInstallersChangeTheQuestionAndTheLastPageAsksNothing) {
@@ -293,6 +371,24 @@ TEST_F(Shell, RunningInstallersChangeTheQuestionAndTheLastPageAsksNothing) {
   Close();
   EXPECT_EQ(questions.size(), 2u);
   EXPECT_EQ(dialog->EndResult(), IDCANCEL);
+}
+
+// The installer wizard's product may come as a ZIP: the installer unpacked from it runs, and it
+// is what the wizard knows as the product from then on.
+TEST_F(Shell, AZipProductIsTheInstallerInsideIt) {
+  Stub({PageKind::Welcome});
+  config->wizardType = ConfigurationManager::kWizardTypeIsv;
+  config->productUrl = L"https://localhost/f/install/offer.zip";
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  CompleteLoading();
+  StubAt(2).Press(ButtonType::Next);
+  ASSERT_TRUE(PumpUntil([this] { return Current().GetPageName() == L"FinishPageISV"; }, 60000));
+  const std::wstring product = config->productFilePath;
+  EXPECT_EQ(product.substr(product.size() - 16), L"\\offer\\Setup.exe") << product;
+  EXPECT_EQ(::GetFileAttributesW(product.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  Click(Current().GetHwnd(), IDC_FINISH);
+  config->productUrl.clear();
 }
 
 TEST_F(Shell, DownloadPagesTakeCloseFromTheMenuAndFinishPagesGiveItBack) {
@@ -362,16 +458,54 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
   config->launchArguments.clear();
 }
 
+// Every offer's picture is fetched before the hand-over, a few at a time: a document with
+// hundreds of offers must not start hundreds of threads in the 32-bit stub.
+TEST_F(Shell, OfferPicturesAreFetchedAFewAtATime) {
+  constexpr int kOffers = 300;
+  json offers = json::array();
+  json pictures = json::array();
+  for (int i = 0; i < kOffers; ++i) {
+    const std::string id = "p" + std::to_string(i);
+    offers.push_back(
+        {{"ad", {{"o", id}, {"f", "t"}}}, {"ps", {{"i", "pic.png"}, {"dn", id}, {"u", "s.exe"}, {"v", i + 1}}}});
+    pictures.push_back({{"body_b64", kPixel}});
+  }
+  const json document = {
+      {"i", {{"ct", "Tavrel"}, {"cu", "https://localhost/f/p.exe"}}}, {"f", {{"m", kOffers}}}, {"o", offers}};
+  ServiceControl::SetScenario("/o", json::array({{{"body", document.dump()}}}));
+  ServiceControl::SetScenario("/f/pic.png", pictures);
+  stubs.erase(PageKind::Loading);
+  Stub({PageKind::Welcome, PageKind::Product, PageKind::DownloadDlm});
+
+  const DWORD before = ThreadCount();
+  std::atomic<bool> sampling{true};
+  std::atomic<DWORD> peak{before};
+  std::thread sampler([&] {
+    for (; sampling; ::Sleep(50)) peak = std::max<DWORD>(peak, ThreadCount());
+  });
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  const bool loaded = PumpUntil([this] { return dialog->Pages().size() > 2; }, 120000);
+  sampling = false;
+  sampler.join();
+  ASSERT_TRUE(loaded);
+  const auto names = PageNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"ProductPage"), kOffers);
+  EXPECT_EQ(ServiceControl::Requests("/f/pic.png").size(), static_cast<std::size_t>(kOffers));
+  EXPECT_LE(peak - before, 24u);  // the sampler, the loading worker, events, and four fetches at two threads each
+  config->productTitle.clear();
+  config->productUrl.clear();
+  config->productFileName.clear();
+  config->maxOffers = config->offerCount = 0;
+}
+
 // Each round builds a wizard whose offers' pictures are still on their way from a slow service,
 // then destroys it: nothing may crash, and every thread the rounds started ends.
 TEST_F(Shell, DestroyedWhilePicturesDownloadLeavesNoThreadBehind) {
   constexpr int kRounds = 50;
   constexpr int kPictures = 3;
   // A 1 x 1 PNG, each answer half a second late.
-  const json slow = {
-      {"status", 200},
-      {"delay_ms", 500},
-      {"body_b64", "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="}};
+  const json slow = {{"status", 200}, {"delay_ms", 500}, {"body_b64", kPixel}};
   ServiceControl::SetScenario("/f/slow.png", json::array());
   json steps = json::array();
   for (int i = 0; i < (kRounds + 1) * kPictures; ++i) steps.push_back(slow);

@@ -90,27 +90,25 @@ TEST(ConfigurationLoader, RejectionsGoToTheGivenSinkJudgedByTheGivenFacts) {
   EXPECT_EQ(facts->Counters().totalMemory, 1);
 }
 
-// A rejected offer is still sending its "not shown" event when the next offer is judged, and a
-// package waits for its events when dropped: those waits must not add up on the loading page.
-TEST(ConfigurationLoader, RejectedOffersWaitForTheirEventsTogether) {
+// Rejected offers are still sending their "not shown" events when the next offers are judged:
+// dropping them never waits, however many there are and however slow the event service is.
+TEST(ConfigurationLoader, RejectedOffersNeverWaitForTheirEvents) {
   const auto global = ConfigurationManager::GetInstance();
   const std::wstring eventsUrl = global->eventsUrl;
   global->eventsUrl = L"https://127.0.0.3/zbd";  // accepts and never answers
   json document = Document();
-  document["f"]["m"] = 10;
+  document["f"]["m"] = 1000;
   document["o"] = json::array();
-  for (int i = 0; i < 7; ++i) document["o"].push_back(Offer("o" + std::to_string(i), 1));
+  for (int i = 0; i < 200; ++i) document["o"].push_back(Offer("o" + std::to_string(i), 1));
   auto config = testsupport::MakeConfig(L"DLM");
 
   const auto started = std::chrono::steady_clock::now();
-  {
-    const LoadedOffers loaded = ApplyConfigurationDocument(document, *config);
-    EXPECT_EQ(loaded.packages.size(), 1u);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
-  }
-  // Six rejections, one wait of eventDrainMs (2 s in test builds) for all of them.
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(ApplyConfigurationDocument(document, *config).packages.size(), 1u);
+  // Before, each rejection past a few held the loading page for the 2 s a dropped package
+  // waited: minutes in all.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
   global->eventsUrl = eventsUrl;
+  EXPECT_TRUE(Package::WaitForAllEventsUntil(started + std::chrono::seconds(60)));
 }
 
 // What a broken or hostile service could send ends, with offers or without, well within the time

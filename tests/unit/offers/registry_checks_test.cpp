@@ -129,6 +129,9 @@ TEST(RegistryChecks, NoShowPeriod) {
   EXPECT_EQ(RulesUnderTest().Verdict(offer("Shown")), "accepted");
   ASSERT_TRUE(MakeOffer(offer("Shown"))->WriteNoShowMarker());
   EXPECT_EQ(RulesUnderTest().Verdict(offer("Shown")), "PN NO SHOW");
+  // Key names compare without case, also where the subkey listing answers ("software\...").
+  const json mixed = {{"pn", true}, {"pnr", "software" + Utf8(key.substr(8)) + "\\Shown"}};
+  EXPECT_EQ(RulesUnderTest().Verdict(mixed), "PN NO SHOW");
 }
 
 // Many offers asking the same: each fact measured once, each software root and view listed
