@@ -9,7 +9,6 @@ Each run gets its configuration document through the service's control endpoint;
 and offers are the test installers (tests/installers), which write a record of how they were
 started to a folder of the demo's own.
 """
-import base64
 import json
 import os
 import re
@@ -25,9 +24,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "harness"))
-sys.path.insert(0, str(ROOT / "service" / "sample"))
 from harness import TIMEOUT_SCALE, windows_path  # noqa: E402
-from make_images import circle_png  # noqa: E402
 from screenshot import Screen  # noqa: E402
 
 INSTALLER = "install/test_installer.exe"
@@ -423,13 +420,11 @@ class Demo:
         for path in ("/f/demo/photo/setup.exe", "/f/demo/notes/setup.exe", "/f/demo/weather/setup.exe"):
             self.serve_installer_as(path)
         self.serve_installer_as("/f/demo/product/TavrelSetup.exe", rate=self.installer_size // PRODUCT_SECONDS)
-        self.service.scenario("/f/demo/offer3.png", [{"body_b64": base64.b64encode(
-            circle_png((0x8E, 0x44, 0xAD))).decode()}])
         offers = [offer("photo-tool", "Photo Tool", 1, "https://localhost/f/demo/photo/setup.exe", "/S /id=photo",
                         "offer1.png"),
                   offer("notes-app", "Notes App", 2, "demo/notes/setup.exe", "/quiet /id=notes", "offer2.png"),
                   offer("weather-app", "Weather App", 3, "https://localhost/f/demo/weather/setup.exe",
-                        "/silent /id=weather", "demo/offer3.png")]
+                        "/silent /id=weather", "offer3.png")]
         run = self.begin("dlm", self.build / "Brindle.exe", "*Setup", dlm_document(offers),
                          slow=True)
         try:

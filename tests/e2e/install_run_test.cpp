@@ -173,6 +173,12 @@ TEST_F(InstallRun, ClassicPagesBecomeTheProductsCommandLine) {
   ASSERT_TRUE(run.ShowsPage(L"OptionsPageBTClassic"));
   run.Click(IDC_NEXT);
   ASSERT_TRUE(run.ShowsPage(L"ConfigurationsPageBTClassic"));
+  // The first box's label stands clear of the box, with the gap a box's own text has.
+  RECT box{};
+  RECT label{};
+  ::GetWindowRect(run.Control(IDC_CONFIGURATIONS_CHECK_1), &box);
+  ::GetWindowRect(run.Control(IDC_CONFIGURATIONS_LABEL_1), &label);
+  EXPECT_GE(label.left, box.left + ::GetSystemMetrics(SM_CXMENUCHECK) + 3);
   ::SendMessageW(run.Control(IDC_CONFIGURATIONS_CHECK_3), BM_SETCHECK, BST_UNCHECKED, 0);
   run.Click(IDC_BACK);
   ASSERT_TRUE(run.ShowsPage(L"OptionsPageBTClassic"));
