@@ -2,7 +2,8 @@
 """Reference remote service for the Brindle wizard, used by tests and demos.
 
 Serves the configuration request (POST /o), the event sink (POST /zbd), content
-downloads (GET/HEAD /f/...) and a redirect-chain helper over HTTPS on loopback only.
+downloads (GET/HEAD /f/...), a redirect-chain helper and the funnel report of the recorded
+events (GET /report, /report.json) over HTTPS on loopback only.
 Tests script faults per path and read back what the wizard sent through /_control/.
 
 Standard library only.

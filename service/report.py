@@ -109,7 +109,7 @@ def collect_runs(events):
         if run is None:
             run = runs[key] = {
                 "start": event["time"], "client": client_key(event.get("client")),
-                "identity": (text_of(data.get("3")), text_of(data.get("4")), text_of(data.get("31"))),
+                "identity": tuple(text_of(data.get(k)) for k in ("3", "4", "31")),
                 "product": [], "offers": {},
             }
         item = (text_of(data.get("6")), data)
@@ -282,7 +282,8 @@ STYLE = (
     "table{border-collapse:collapse;margin:8px 0 16px;background:#fff}"
     "caption{text-align:left;font-weight:bold;padding:4px 0}"
     "th,td{border:1px solid #ccc;padding:3px 8px;text-align:right}"
-    "th:first-child,td.text{text-align:left}select{max-width:260px}.rate{color:#666;font-size:12px;margin-left:4px}"
+    "th:first-child,.text{text-align:left}select{max-width:260px}"
+    ".rate{color:#666;font-size:12px;margin-left:4px}"
     "tfoot th,tfoot td{font-weight:bold}.empty{color:#666}"
     "svg text{font:12px sans-serif;fill:#212121}"
 )
@@ -352,12 +353,13 @@ def campaign_section(entry):
                "</thead><tbody>" % head)
     for offer in entry["offers"]:
         out.append('<tr data-offer="%s"><th scope="row">%s</th>%s</tr>' % (
-            esc(offer["offer"]), esc(offer["offer"]), "".join(cell(s, offer) for s in OFFER_STAGES)))
+            esc(offer["offer"]), esc(offer["offer"]),
+            "".join(cell(s, offer) for s in OFFER_STAGES)))
     out.append('</tbody><tfoot><tr data-offer-total=""><th scope="row">All offers</th>%s</tr>'
                "</tfoot></table>" % "".join(cell(s, entry["all_offers"]) for s in OFFER_STAGES))
     if entry["reasons"]:
-        out.append('<table class="reasons"><caption>Not shown, by reason</caption><tr><th>Offer'
-                   "</th><th>Reason</th><th>Kind</th><th>Count</th></tr>")
+        out.append('<table class="reasons"><caption>Not shown, by reason</caption><tr>'
+                   '<th>Offer</th><th class="text">Reason</th><th class="text">Kind</th><th>Count</th></tr>')
         for r in entry["reasons"]:
             out.append('<tr data-offer="%s" data-reason="%s"><td class="text">%s</td>'
                        '<td class="text">%s</td><td class="text">%s</td><td class="n">%d</td></tr>'
@@ -368,7 +370,7 @@ def campaign_section(entry):
         (f["offer"], f["text"], f["count"]) for f in entry["failures"]]
     if failures:
         out.append('<table class="failures"><caption>Failures</caption><tr><th>Package</th>'
-                   "<th>Text</th><th>Count</th></tr>")
+                   '<th class="text">Text</th><th>Count</th></tr>')
         for offer, text, count in failures:
             out.append('<tr data-offer="%s"><td class="text">%s</td><td class="text">%s</td>'
                        '<td class="n">%d</td></tr>' % (
@@ -402,7 +404,7 @@ def render_page(report, given):
         '</label><label>From <input name="from" value="%s" placeholder="YYYY-MM-DD"></label>'
         '<label>To <input name="to" value="%s" placeholder="YYYY-MM-DDTHH:MM"></label>'
         '<button type="submit">Show</button></form>'
-        '<p class="summary">Showing %s: <span data-total="runs">%d</span> runs, '
+        '<p class="summary">Showing %s: <span data-total="runs">%d</span> run(s), '
         '<span data-total="events">%d</span> events in them; '
         '<span data-total="left-out">%d</span> events of no run left out (unreadable, wrongly '
         'signed or of no package). <a href="%s">JSON</a></p>%s</body></html>'
