@@ -359,7 +359,8 @@ def campaign_section(entry):
                "</tfoot></table>" % "".join(cell(s, entry["all_offers"]) for s in OFFER_STAGES))
     if entry["reasons"]:
         out.append('<table class="reasons"><caption>Not shown, by reason</caption><tr>'
-                   '<th>Offer</th><th class="text">Reason</th><th class="text">Kind</th><th>Count</th></tr>')
+                   '<th>Offer</th><th class="text">Reason</th><th class="text">Kind</th>'
+                   '<th>Count</th></tr>')
         for r in entry["reasons"]:
             out.append('<tr data-offer="%s" data-reason="%s"><td class="text">%s</td>'
                        '<td class="text">%s</td><td class="text">%s</td><td class="n">%d</td></tr>'
