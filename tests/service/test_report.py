@@ -88,6 +88,7 @@ class TestBuildReport(unittest.TestCase):
              "new-one"),
             ("another machine", [config_request("ab12-cd", client="10.0.0.5")], ""),
             ("another installer", [config_request("ab12-cd", i="Other")], ""),
+            ("at the window's edge", [config_request("ab12-cd", at=100.0 - report.CAMPAIGN_WINDOW)], "ab12-cd"),
             ("too long before", [config_request("ab12-cd", at=100.0 - report.CAMPAIGN_WINDOW - 1)], ""),
             ("a code that is not text", [config_request(123)], "123"),
         ]
@@ -100,11 +101,12 @@ class TestBuildReport(unittest.TestCase):
             event("r1", "1"), event("r1", "2", "a", **{"13": "NOT ENOUGH RAM"}), event("r1", "3", "b"),
             event("r1", "4", "c"), event("r1", "3"),
             event("r2", "1", at=200.0), event("r2", "-1", "b", at=200.0, **{"12": "DOWNLOAD FAILED: 404"}),
-            event("r2", "5", "c", at=200.0), event("r2", "5", at=200.0),
+            event("r2", "5", "c", at=200.0), event("r2", "-1", at=200.0, **{"12": "EXEC FAILED: exit code = 1"}),
         ]
         [entry] = self.campaigns(events, [config_request("ab12-cd"), config_request("ab12-cd", at=200.0)]).values()
         self.assertEqual(entry["runs"], 2)
-        self.assertEqual(entry["product"]["counts"], {"started": 2, "finished": 1, "failed": 0, "closed": 1})
+        self.assertEqual(entry["product"]["counts"], {"started": 2, "finished": 1, "failed": 1, "closed": 0})
+        self.assertEqual(entry["product"]["failures"], [{"text": "EXEC FAILED: exit code = 1", "count": 1}])
         offers = {o["offer"]: o for o in entry["offers"]}
         self.assertEqual(offers["b"]["counts"], dict.fromkeys(report.OFFER_STAGES, 0) | {
             "judged": 2, "shown": 2, "accepted": 2, "downloaded": 1, "started": 1, "failed": 1})
@@ -134,11 +136,11 @@ class TestBuildReport(unittest.TestCase):
                 self.assertEqual({code: c["runs"] for code, c in found.items()}, runs)
 
     def test_unusable_events_are_left_out(self):
-        events = [event("r1", "1"), event("r1", "3", signed=False),
+        events = [event("r1", "1"), event("r1", "4", "a"), event("r1", "3", signed=False),
                   {"time": 1.0, "data": None, "signature_ok": False, "client": "127.0.0.1"},
                   event("r1", "3", **{"10": 7})]
         result = report.build_report(events, [])
-        self.assertEqual((result["events_counted"], result["events_left_out"]), (1, 3))
+        self.assertEqual((result["events_counted"], result["events_left_out"]), (2, 3))
         self.assertEqual(result["campaigns"][0]["product"]["counts"]["finished"], 0)
 
     def test_time_filter_texts(self):
