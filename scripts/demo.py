@@ -452,7 +452,12 @@ class Demo:
             product = campaign["product"]["counts"]
             self.say(f"campaign {campaign['campaign'] or '(none)'}: {campaign['runs']} runs; product: "
                      + ", ".join(f"{stage} {count}" for stage, count in product.items()))
-            for entry in campaign["offers"] + [dict(campaign["all_offers"], offer="all offers")]:
+            offers = campaign["offers"]
+            if offers:
+                offers = offers + [dict(campaign["all_offers"], offer="all offers")]
+            else:
+                self.say("  no offer reported anything")
+            for entry in offers:
                 self.say(f"  {entry['offer']:<12} " + ", ".join(
                     f"{stage} {entry['counts'][stage]}" for stage in REPORT_STAGES if entry["counts"][stage]))
             for reason in campaign["reasons"]:
@@ -463,7 +468,7 @@ class Demo:
                 + len(campaign["product"]["failures"])
         browser = Browser(self.harness.dir / "ca" / "ca.pem", self.scratch / "browser")
         # Tall enough for every table: the page is photographed as one window.
-        path = browser.screenshot("https://localhost/report", self.out / "report.png", height=160 + 34 * lines)
+        path = browser.screenshot("https://localhost/report", self.out / "report.png", height=160 + 30 * lines)
         self.say(f"  screenshot of the report: {path}")
 
     def serve_installer_as(self, path, rate=None):
