@@ -1,19 +1,16 @@
 #!/usr/bin/env python3
-"""The service's funnel report as headless Chromium renders it.
+"""The service's funnel report as headless Chromium renders it, from the harness's service (the
+harness must be running).
 
-    report_browser_test.py wizard-run --build BUILD_TREE --wizard BRINDLE_EXE
-        two scripted wizard runs under two campaign codes (the harness must be running), then
-        every number of /report, read from the DOM, against what the runs did and reported
-    report_browser_test.py hostile --scratch FOLDER
-        a service of its own with an empty database: the empty page, and hostile texts in the
-        query string, which stay text
+    report_browser_test.py wizard-run BUILD_TREE BRINDLE_EXE
+        two scripted wizard runs under two campaign codes, then every number of /report, read
+        from the DOM, against what the runs did and reported
+    report_browser_test.py hostile BUILD_TREE
+        the page of an empty database, and hostile texts in the query string, which stay text
 """
-import argparse
 import json
 import os
 import shutil
-import signal
-import socket
 import ssl
 import subprocess
 import sys
@@ -209,8 +206,11 @@ class Wizard:
         except subprocess.TimeoutExpired:
             raise Failed("the wizard did not end") from None
 
-    def stop(self):
-        if self.process.poll() is None:
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        if self.process.poll() is None:  # a failed step left it running
             self.process.kill()
             self.process.wait(timeout=30)
 
@@ -242,8 +242,7 @@ def run_wizards(build, exe, scratch, ca):
     control("scenario", {"path": "/f/report/alpha/setup.exe", "steps": [{"body_file": "install/test_installer.exe"}]},
             ca=ca)
     control("scenario", {"path": "/o", "steps": [{"body": json.dumps(document(RUN_1))}]}, ca=ca)
-    wizard = Wizard(build, copies[0], scratch)
-    try:
+    with Wizard(build, copies[0], scratch) as wizard:
         wizard.through_welcome()
         for name, button in (("alpha", "accept"), ("bravo", "accept"), ("charlie", "skip_all")):
             wizard.page("ProductPage", mentioning=f'"Offer {name}"')
@@ -253,18 +252,13 @@ def run_wizards(build, exe, scratch, ca):
         # Posted: the wizard ends before a sent click could be answered.
         wizard.driver("click", "--title", "*Setup", "--id", str(IDS["finish"]))
         wizard.wait_exit()
-    finally:
-        wizard.stop()
     settled_events(ca, 8)
     control("scenario", {"path": "/o", "steps": [{"body": json.dumps(document(RUN_2))}]}, ca=ca)
-    wizard = Wizard(build, copies[1], scratch)
-    try:
+    with Wizard(build, copies[1], scratch) as wizard:
         wizard.through_welcome()
         wizard.page("ProductPage", mentioning='"Offer alpha"')
         wizard.close_and_confirm()
         wizard.wait_exit()
-    finally:
-        wizard.stop()
     return settled_events(ca, 11)
 
 
@@ -312,55 +306,27 @@ def test_wizard_run(build, exe):
 # Test 2: an empty database and hostile query strings
 
 
-def test_hostile(scratch):
-    scratch = Path(scratch)
-    shutil.rmtree(scratch, ignore_errors=True)
-    for sub in ("configs", "content"):
-        (scratch / sub).mkdir(parents=True)
-    subprocess.run([str(ROOT / "scripts" / "make_test_ca.sh"), str(scratch / "ca")], check=True,
-                   stdout=subprocess.DEVNULL)
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-    ready = scratch / "ready.json"
-    service = subprocess.Popen(
-        [sys.executable, str(ROOT / "service" / "brindle_service.py"), "--configs", str(scratch / "configs"),
-         "--content", str(scratch / "content"), "--db", str(scratch / "service.db"),
-         "--cert", str(scratch / "ca" / "server.pem"), "--key", str(scratch / "ca" / "server.key"),
-         "--port", str(port), "--ready-file", str(ready), "--quiet"], stdin=subprocess.DEVNULL)
-    try:
-        deadline = time.monotonic() + 10
-        while not ready.exists():
-            check(service.poll() is None and time.monotonic() < deadline, "the service did not start")
-            time.sleep(0.05)
-        browser = Browser(scratch / "ca" / "ca.pem", scratch / "browser")
-        base = f"https://localhost:{port}/report"
-
-        empty = RenderedReport(browser.dom(base))
-        check(empty.totals == {"runs": 0, "events": 0, "left-out": 0}, f"empty database: totals {empty.totals}")
-        check(not empty.numbers and "No runs match." in "".join(empty.text), "empty database: campaigns shown")
-        check_locked_down(empty, [])
-        # Shown in the summary; in the error page when the time is unusable.
-        for query in (f"?campaign={quote(HOSTILE)}&from=2024-01-01", f"?from={quote(HOSTILE)}"):
-            check_locked_down(RenderedReport(browser.dom(base + query)), [HOSTILE])
-    finally:
-        service.send_signal(signal.SIGTERM)
-        service.wait(timeout=10)
+def test_hostile(build):
+    ca = build / "harness" / "ca" / "ca.pem"
+    control("reset", {}, ca=ca)
+    browser = Browser(ca, build / "tests" / "report_hostile")
+    empty = RenderedReport(browser.dom("https://localhost/report"))
+    check(empty.totals == {"runs": 0, "events": 0, "left-out": 0}, f"empty database: totals {empty.totals}")
+    check(not empty.numbers and "No runs match." in "".join(empty.text), "empty database: campaigns shown")
+    check_locked_down(empty, [])
+    # Shown in the summary; in the error page when the time is unusable.
+    for query in (f"?campaign={quote(HOSTILE)}&from=2024-01-01", f"?from={quote(HOSTILE)}"):
+        check_locked_down(RenderedReport(browser.dom("https://localhost/report" + query)), [HOSTILE])
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("test", choices=["wizard-run", "hostile"])
-    parser.add_argument("--build")
-    parser.add_argument("--wizard")
-    parser.add_argument("--scratch")
-    args = parser.parse_args()
     started = time.monotonic()
+    build = Path(sys.argv[2]).resolve()
     try:
-        if args.test == "wizard-run":
-            test_wizard_run(Path(args.build).resolve(), Path(args.wizard).resolve())
+        if sys.argv[1] == "wizard-run":
+            test_wizard_run(build, Path(sys.argv[3]).resolve())
         else:
-            test_hostile(args.scratch)
+            test_hostile(build)
     except Failed as error:
         print(f"FAIL: {error}", flush=True)
         return 1
