@@ -31,29 +31,25 @@ def config_request(code, at=100.0, client="127.0.0.1", **body):
     return {"time": at, "client": client, "body": json.dumps(fields).encode()}
 
 
-def items(*pairs):
-    return [(event_id, extra) for event_id, extra in pairs]
-
-
 class TestOutcomes(unittest.TestCase):
 
     def test_offer_stages(self):
         exec_failed = "EXEC FAILED: Error launching executable: 2"
         table = [
-            ("rejected by a rule", items(("2", {"13": "NOT ENOUGH RAM"})),
+            ("rejected by a rule", [("2", {"13": "NOT ENOUGH RAM"})],
              {"judged", "rejected"}, "NOT ENOUGH RAM", None),
-            ("skipped by the flow", items(("2", {"13": "SKIP ALL CLICKED"})),
+            ("skipped by the flow", [("2", {"13": "SKIP ALL CLICKED"})],
              {"judged", "skipped"}, "SKIP ALL CLICKED", None),
-            ("declined", items(("4", {})), {"judged", "shown", "declined"}, None, None),
-            ("declined, the decline lost, closed", items(("5", {})),
+            ("declined", [("4", {})], {"judged", "shown", "declined"}, None, None),
+            ("declined, the decline lost, closed", [("5", {})],
              {"judged", "shown", "closed"}, None, None),
-            ("downloaded and started", items(("3", {})),
+            ("downloaded and started", [("3", {})],
              {"judged", "shown", "accepted", "downloaded", "started"}, None, None),
-            ("download failed", items(("-1", {"12": "DOWNLOAD FAILED: 404"})),
+            ("download failed", [("-1", {"12": "DOWNLOAD FAILED: 404"})],
              {"judged", "shown", "accepted", "failed"}, None, "DOWNLOAD FAILED: 404"),
-            ("installer not started", items(("-1", {"12": exec_failed})),
+            ("installer not started", [("-1", {"12": exec_failed})],
              {"judged", "shown", "accepted", "downloaded", "failed"}, None, exec_failed),
-            ("an id nobody sends", items(("9", {})), {"judged"}, None, None),
+            ("an id nobody sends", [("9", {})], {"judged"}, None, None),
         ]
         for name, events, stages, reason, failure in table:
             with self.subTest(name):
@@ -61,12 +57,12 @@ class TestOutcomes(unittest.TestCase):
 
     def test_product_stages(self):
         table = [
-            ("finished", items(("1", {}), ("3", {})), {"started", "finished"}, None),
-            ("failure reported as finished", items(("1", {}), ("3", {"12": "EXEC FAILED: exit code = 1"})),
+            ("finished", [("1", {}), ("3", {})], {"started", "finished"}, None),
+            ("failure reported as finished", [("1", {}), ("3", {"12": "EXEC FAILED: exit code = 1"})],
              {"started", "failed"}, "EXEC FAILED: exit code = 1"),
-            ("failed", items(("1", {}), ("-1", {"12": "DOWNLOAD FAILED: x"})), {"started", "failed"},
+            ("failed", [("1", {}), ("-1", {"12": "DOWNLOAD FAILED: x"})], {"started", "failed"},
              "DOWNLOAD FAILED: x"),
-            ("closed", items(("1", {}), ("5", {})), {"started", "closed"}, None),
+            ("closed", [("1", {}), ("5", {})], {"started", "closed"}, None),
         ]
         for name, events, stages, failure in table:
             with self.subTest(name):
