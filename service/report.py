@@ -83,7 +83,10 @@ def parse_time(value):
 def parse_filter(query):
     """campaign (None: all), since and until (None: open) from the query string; the texts as
     given, for showing them again."""
-    fields = parse_qs(query, keep_blank_values=True, errors="replace", max_num_fields=20)
+    try:
+        fields = parse_qs(query, keep_blank_values=True, errors="replace", max_num_fields=20)
+    except ValueError:
+        raise FilterError("too many query fields") from None
     given = {name: fields.get(name, [""])[0] for name in ("campaign", "from", "to")}
     return {"campaign": given["campaign"] or None, "since": parse_time(given["from"]),
             "until": parse_time(given["to"]), "given": given}

@@ -926,6 +926,7 @@ class TestReport(ServiceTestCase):
     def test_unusable_requests(self):
         self.assertEqual(self.request("GET", "/report?from=soon").status, 400)
         self.assertEqual(self.request("GET", "/report.json?to=2024-02-30").json()["ok"], False)
+        self.assertEqual(self.request("GET", "/report?" + "&".join(["x=1"] * 30)).status, 400)
         self.assertEqual(self.request("POST", "/report", b"").status, 405)
 
 
