@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Runs the real wizards under Wine on a virtual display against the reference service, the way
 a person would click through them, saves a screenshot of every page under OUT and prints what
-each run did: pages, files, installers started, events the service received.
+each run did: pages, files, installers started, events the service received. At the end, the
+service's funnel report of all the runs, as counted and as Chromium shows it (OUT/report.png).
 
     demo.py BUILD_TREE OUT [RUN...]      RUN: dlm isv bt dlm-classic isv-classic dlm-error isv-error
 
 Each run gets its configuration document through the service's control endpoint; the products
 and offers are the test installers (tests/installers), which write a record of how they were
-started to a folder of the demo's own.
+started to a folder of the demo's own. Each wizard runs as a copy whose name carries a campaign
+code (demo-dl, demo-is, demo-bt by wizard kind), so the report groups the runs by campaign.
 """
 import json
 import os
@@ -24,6 +26,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "harness"))
+from browser import Browser  # noqa: E402
 from harness import TIMEOUT_SCALE, windows_path  # noqa: E402
 from screenshot import Screen  # noqa: E402
 
@@ -42,6 +45,10 @@ SHORT_NAMES = {
     "DownloadPageDLM": "download", "DownloadPageISV": "install", "FinishPageDLM": "finish",
     "FinishPageISV": "finish", "ErrorPage": "error",
 }
+CAMPAIGNS = {"Brindle": "demo-dl", "BrindleIsv": "demo-is", "BrindleBt": "demo-bt", "BrindleDlmClassic": "demo-bt",
+             "BrindleIsvClassic": "demo-bt"}
+REPORT_STAGES = ("judged", "rejected", "skipped", "shown", "accepted", "declined", "downloaded", "started", "failed",
+                 "closed")
 PBM_GETPOS = 0x0408
 WM_CLOSE = 0x0010
 IDOK = 1
@@ -87,6 +94,11 @@ class Service:
 
     def __init__(self, ca):
         self.context = ssl.create_default_context(cafile=str(ca))
+        self.scripted = set()
+
+    def get(self, path):
+        with urllib.request.urlopen("https://localhost" + path, context=self.context, timeout=30) as answer:
+            return json.loads(answer.read() or b"null")
 
     def call(self, route, body=None):
         request = urllib.request.Request(
@@ -97,9 +109,17 @@ class Service:
 
     def reset(self):
         self.call("reset", {})
+        self.scripted.clear()
+
+    def clear_scenarios(self):
+        """What the last run left unused; the recorded requests and events stay for the report."""
+        for path in self.scripted:
+            self.call("scenario", {"path": path, "steps": []})
+        self.scripted.clear()
 
     def scenario(self, path, steps):
         self.call("scenario", {"path": path, "steps": steps})
+        self.scripted.add(path)
 
     def serve_document(self, document, seconds=0):
         body = json.dumps(document)
@@ -127,6 +147,9 @@ class Run:
         self.notes = []
         self.work_files = []
         self.offer_pages = 0
+        # Only what this run adds is this run's: the service keeps the earlier runs' records.
+        self.first_event = max((e["id"] for e in demo.service.events()), default=0)
+        self.first_request = max((r["id"] for r in demo.service.requests()), default=0)
         self.log_folder = demo.scratch / f"installers-{name}"
         shutil.rmtree(self.log_folder, ignore_errors=True)
         self.log_folder.mkdir(parents=True)
@@ -134,7 +157,7 @@ class Run:
         self.downloads_before = demo.listing(demo.downloads)
         self.work_before = set(demo.work_folders())
         self.log = open(demo.logs / f"{name}.log", "wb")
-        self.process = subprocess.Popen([demo.screen.wine_run, str(exe)], env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([demo.screen.wine_run, str(demo.campaign_copy(exe))], env=env, stdin=subprocess.DEVNULL,
                                         stdout=self.log, stderr=self.log)
 
     # --- driving -----------------------------------------------------------------------------
@@ -258,7 +281,8 @@ class Run:
         return sorted(parsed, key=lambda r: r.get("exe", ""))
 
     def events(self, settle=1.0, timeout=10):
-        """The events the service received; waits until no new one came for `settle` seconds."""
+        """The events the service received in this run; waits until no new one came for `settle`
+        seconds."""
         deadline = time.monotonic() + timeout * TIMEOUT_SCALE
         events = self.demo.service.events()
         while time.monotonic() < deadline:
@@ -267,14 +291,15 @@ class Run:
             if len(later) == len(events):
                 break
             events = later
-        return events
+        return [e for e in events if e["id"] > self.first_event]
 
     def summary(self, installers=0):
         say = self.demo.say
         records = self.installer_records(installers)
         events = self.events()
-        fetched = [r["path"] for r in self.demo.service.requests() if r["path"].startswith("/f/")]
-        say(f"--- run {self.name}: {self.exe.name} ---")
+        fetched = [r["path"] for r in self.demo.service.requests()
+                   if r["id"] > self.first_request and r["path"].startswith("/f/")]
+        say(f"--- run {self.name}: {self.demo.campaign_copy(self.exe).name} ---")
         say("pages seen, in order:")
         for number, (name, texts) in enumerate(self.pages, 1):
             shown = " | ".join([shorten(t) for t in texts if t.strip()][:4])
@@ -379,8 +404,8 @@ class Demo:
 
     # --- set-up ------------------------------------------------------------------------------
     def start(self):
-        for old in list(self.out.glob("[0-9][0-9]-*.png")):
-            old.unlink()
+        for old in list(self.out.glob("[0-9][0-9]-*.png")) + [self.out / "report.png"]:
+            old.unlink(missing_ok=True)
         self.out.mkdir(parents=True, exist_ok=True)
         self.logs.mkdir(exist_ok=True)
         self.say("starting the virtual display, a fresh Wine prefix and the reference service")
@@ -403,7 +428,45 @@ class Demo:
 
     def new_run(self, name):
         self.say(f"=== {name} ===")
-        self.service.reset()
+        self.service.clear_scenarios()
+
+    def campaign_copy(self, exe):
+        """A copy of the wizard whose file name carries the campaign code of its kind."""
+        copy = self.scratch / "wizards" / f"{exe.stem}_{CAMPAIGNS[exe.stem]}.exe"
+        if not copy.exists() or copy.stat().st_mtime < exe.stat().st_mtime:
+            copy.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(exe, copy)
+        return copy
+
+    def report(self):
+        """The funnel report of every run made: its counts, and a screenshot of the page."""
+        counted = self.service.get("/report.json")
+        self.say("=== the funnel report of these runs (https://localhost/report) ===")
+        self.say(f"{counted['runs']} runs, {counted['events_counted']} events counted, "
+                 f"{counted['events_left_out']} left out")
+        lines = 0
+        for campaign in counted["campaigns"]:
+            product = campaign["product"]["counts"]
+            self.say(f"campaign {campaign['campaign'] or '(none)'}: {campaign['runs']} runs; product: "
+                     + ", ".join(f"{stage} {count}" for stage, count in product.items()))
+            offers = campaign["offers"]
+            if offers:
+                offers = offers + [dict(campaign["all_offers"], offer="all offers")]
+            else:
+                self.say("  no offer reported anything")
+            for entry in offers:
+                self.say(f"  {entry['offer']:<12} " + ", ".join(
+                    f"{stage} {entry['counts'][stage]}" for stage in REPORT_STAGES if entry["counts"][stage]))
+            for reason in campaign["reasons"]:
+                self.say(f"  not shown: {reason['offer']}: {reason['reason']} ({reason['kind']}) x{reason['count']}")
+            for failure in campaign["product"]["failures"] + campaign["failures"]:
+                self.say(f"  failed: {failure.get('offer') or 'product'}: {failure['text']} x{failure['count']}")
+            lines += 16 + len(campaign["offers"]) + len(campaign["reasons"]) + len(campaign["failures"]) \
+                + len(campaign["product"]["failures"])
+        browser = Browser(self.harness.dir / "ca" / "ca.pem", self.scratch / "browser")
+        # Tall enough for every table: the page is photographed as one window.
+        path = browser.screenshot("https://localhost/report", self.out / "report.png", height=160 + 30 * lines)
+        self.say(f"  screenshot of the report: {path}")
 
     def serve_installer_as(self, path, rate=None):
         step = {"body_file": INSTALLER}
@@ -564,8 +627,10 @@ class Demo:
             raise DemoError(f"unknown run {', '.join(unknown)}; choose from {', '.join(runs)}")
         started = time.monotonic()
         self.start()
+        self.service.reset()
         for name in names or runs:
             runs[name]()
+        self.report()
         self.say(f"{self.shots} screenshots in {self.out}, logs in {self.logs}; "
                  f"{time.monotonic() - started:.0f} s in all")
 

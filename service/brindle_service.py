@@ -2,7 +2,8 @@
 """Reference remote service for the Brindle wizard, used by tests and demos.
 
 Serves the configuration request (POST /o), the event sink (POST /zbd), content
-downloads (GET/HEAD /f/...) and a redirect-chain helper over HTTPS on loopback only.
+downloads (GET/HEAD /f/...), a redirect-chain helper and the funnel report of the recorded
+events (GET /report, /report.json) over HTTPS on loopback only.
 Tests script faults per path and read back what the wizard sent through /_control/.
 
 Standard library only.
@@ -29,6 +30,8 @@ import time
 from email.utils import formatdate
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, unquote, urlsplit
+
+import report
 
 MAX_REQUEST_BODY = 16 * 1024 * 1024
 MAX_SLEEP_PER_REQUEST = 60.0
@@ -163,6 +166,23 @@ class Store:
                 "signature_ok": bool(ok), "error": error,
             })
         return out
+
+    def report_rows(self):
+        """The events with the address they came from, and the configuration requests: what
+        the funnel report reads."""
+        with self._lock:
+            if self._closed:
+                return [], []
+            events = self._db.execute(
+                "SELECT e.time, e.data, e.signature_ok, r.client FROM events e"
+                " LEFT JOIN requests r ON r.id = e.request_id ORDER BY e.id").fetchall()
+            configs = self._db.execute(
+                "SELECT time, client, body FROM requests WHERE path = '/o' AND method = 'POST'"
+                " ORDER BY id").fetchall()
+        return ([{"time": t, "data": None if data is None else json.loads(data),
+                  "signature_ok": bool(ok), "client": client}
+                 for t, data, ok, client in events],
+                [{"time": t, "client": client, "body": body} for t, client, body in configs])
 
     def clear(self):
         self._run("DELETE FROM requests")
@@ -522,6 +542,12 @@ class Handler(BaseHTTPRequestHandler):
             self._log_done()
             return
 
+        # The report only reads: asking for it leaves no record.
+        if path in ("/report", "/report.json"):
+            self._send(app.report(self.command, path, query), None)
+            self._log_done()
+            return
+
         request_id = app.store.add_request({
             "time": time.time(), "listener": self.server.label,
             "client": self.client_address[0], "client_port": self.client_address[1],
@@ -807,6 +833,31 @@ class App:
         ev["signature_ok"] = auth == ev["expected_signature"]
         self.store.add_event(ev)
         return json_answer(200, {"ok": True})
+
+    def report(self, method, path, query):
+        as_json = path == "/report.json"
+        if method not in ("GET", "HEAD"):
+            return text_answer(405, "use GET\n")
+        try:
+            wanted = report.parse_filter(query)
+        except report.FilterError as e:
+            if as_json:
+                return json_answer(400, {"ok": False, "error": str(e)})
+            return self._page(400, report.render_error(str(e)))
+        events, configs = self.store.report_rows()
+        result = report.build_report(events, configs, wanted["campaign"], wanted["since"],
+                                     wanted["until"])
+        if as_json:
+            answer = json_answer(200, result)
+            answer.headers.update(report.REPORT_HEADERS)
+            return answer
+        return self._page(200, report.render_page(result, wanted["given"]))
+
+    @staticmethod
+    def _page(status, text):
+        # A lone surrogate from a hostile payload cannot be encoded; it becomes "?".
+        return Answer(status, Body.of(text.encode("utf-8", "replace")), "text/html; charset=utf-8",
+                      report.REPORT_HEADERS)
 
     def content(self, rel):
         full = safe_relative_file(self.content_dir, unquote(rel))

@@ -894,6 +894,42 @@ class TestListeners(ServiceTestCase):
 
 
 
+class TestReport(ServiceTestCase):
+
+    def event(self, event_id, kind, offer="", **extra):
+        payload = sample_payload(event_id=event_id, two="20240101120000")
+        payload.update({"4": "Tavrel_DLM", "31": "10.0.18362", "10": kind, "5": offer}, **extra)
+        self.assertEqual(self.post_json("/zbd", event_body(payload),
+                                        {"Authorization": signature(payload)}).status, 200)
+
+    def test_counts_the_recorded_run_under_its_campaign(self):
+        self.post_json("/o", wizard_config_request(u="ab12-cd"))
+        self.event("1", 1)
+        self.event("-1", 2, "photo", **{"12": "DOWNLOAD FAILED: 404"})
+        resp = self.request("GET", "/report.json")
+        self.assertEqual(resp.status, 200)
+        [campaign] = resp.json()["campaigns"]
+        self.assertEqual((campaign["campaign"], campaign["runs"]), ("ab12-cd", 1))
+        self.assertEqual(campaign["failures"], [{"offer": "photo", "text": "DOWNLOAD FAILED: 404",
+                                                 "count": 1}])
+
+    def test_page_is_locked_down_and_leaves_no_record(self):
+        resp = self.request("GET", "/report?campaign=x&from=2024-01-01")
+        self.assertEqual(resp.status, 200)
+        self.assertEqual(resp.header("Content-Type"), "text/html; charset=utf-8")
+        policy = resp.header("Content-Security-Policy")
+        self.assertIn("default-src 'none'", policy)
+        self.assertNotIn("unsafe", policy)
+        self.assertEqual(resp.header("X-Content-Type-Options"), "nosniff")
+        self.assertEqual(self.control_get("requests"), [])
+
+    def test_unusable_requests(self):
+        self.assertEqual(self.request("GET", "/report?from=soon").status, 400)
+        self.assertEqual(self.request("GET", "/report.json?to=2024-02-30").json()["ok"], False)
+        self.assertEqual(self.request("GET", "/report?" + "&".join(["x=1"] * 30)).status, 400)
+        self.assertEqual(self.request("POST", "/report", b"").status, 405)
+
+
 class TestBlackHole(ServiceTestCase):
     blackhole = True
 

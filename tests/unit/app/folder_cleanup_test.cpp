@@ -38,6 +38,8 @@ std::vector<std::wstring> ReadPending() {
     strings.push_back(item);
     pos += item.size() + 1;
   }
+  // Entries are pairs (a removal's target is empty); an odd last empty string ends the list.
+  if (strings.size() % 2 == 1 && strings.back().empty()) strings.pop_back();
   return strings;
 }
 
