@@ -562,8 +562,8 @@ class Demo:
                 run.page("ConfigurationsPageBTClassic")
             if complete:
                 run.click("IDC_NEXT", "Next")
-                # Gone in a moment: the classic command line gives the test installer no pause.
-                run.page("DownloadPageISV", shot=False)
+                # The download page is gone in a moment (the classic command line gives the test
+                # installer no pause), often before it can be read: wait for the finish page.
                 run.page("FinishPageISV")
                 run.snapshot_work_folder()
                 run.click("IDC_FINISH", "Finish")

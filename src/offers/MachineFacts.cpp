@@ -46,6 +46,10 @@ std::int64_t MachineFacts::Now() {
 
 LONG MachineFacts::OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
   ++m_counters.registryOpens;
+  return OpenRegistryKey(parent, subkey, access, key);
+}
+
+LONG MachineFacts::OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
   return ::RegOpenKeyExW(parent, subkey.c_str(), 0, access, key.put());
 }
 

@@ -51,7 +51,7 @@ class MachineFacts {
   // Seconds since 1970-01-01 UTC.
   std::int64_t Now();
 
-  // The registry calls of the checks go through here to be counted; they are always real.
+  // The registry calls of the checks go through here to be counted.
   LONG OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
   std::vector<std::wstring> EnumerateSubkeys(HKEY key);  // raises win32::RegistryError
 
@@ -65,6 +65,8 @@ class MachineFacts {
   virtual std::optional<bool> Query64BitWindows() = 0;
   virtual std::optional<std::vector<std::wstring>> ListProcesses() = 0;
   virtual std::int64_t ReadClock() = 0;
+  // The real registry, unless a test models one (two distinct views where Wine shows one).
+  virtual LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
 
  private:
   FactCounters m_counters;

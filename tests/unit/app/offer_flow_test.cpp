@@ -113,6 +113,7 @@ TEST_F(OfferFlow, DecisionsSkipTheOfferPagesTheRulesExclude) {
        {IDC_SKIP_ALL},
        {{"a", {"4"}}, {"b", {"2:SKIP ALL CLICKED"}}, {"c", {"2:SKIP ALL CLICKED"}}}},
       {"skipped past the accepted limit", {{}, {}}, 1, {IDC_SKIP_ALL}, {{"a", {"4"}}}},
+      {"skip all on the last offer", {{}, {}}, 3, {IDC_ACCEPT, IDC_SKIP_ALL}, {{"b", {"4"}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -373,22 +373,42 @@ TEST_F(Shell, RunningInstallersChangeTheQuestionAndTheLastPageAsksNothing) {
   EXPECT_EQ(dialog->EndResult(), IDCANCEL);
 }
 
-// The installer wizard's product may come as a ZIP: the installer unpacked from it runs, and it
-// is what the wizard knows as the product from then on.
-TEST_F(Shell, AZipProductIsTheInstallerInsideIt) {
+// The installer wizard's product is judged by its exit code; a ZIP product is the installer
+// unpacked from it, which is what the wizard knows as the product from then on.
+TEST_F(Shell, TheInstallersProductIsJudgedByItsExitCode) {
+  struct Case {
+    const wchar_t* url;
+    const wchar_t* parameters;
+    const wchar_t* endsOn;
+    const wchar_t* product;  // the end of productFilePath
+    const char* failure;     // the main product's event text
+  };
   Stub({PageKind::Welcome});
   config->wizardType = ConfigurationManager::kWizardTypeIsv;
-  config->productUrl = L"https://localhost/f/install/offer.zip";
-  Start();
-  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
-  CompleteLoading();
-  StubAt(2).Press(ButtonType::Next);
-  ASSERT_TRUE(PumpUntil([this] { return Current().GetPageName() == L"FinishPageISV"; }, 60000));
-  const std::wstring product = config->productFilePath;
-  EXPECT_EQ(product.substr(product.size() - 16), L"\\offer\\Setup.exe") << product;
-  EXPECT_EQ(::GetFileAttributesW(product.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-  Click(Current().GetHwnd(), IDC_FINISH);
+  for (const Case& c : {Case{L"offer.zip", L"", L"FinishPageISV", L"\\offer\\Setup.exe", ""},
+                        Case{L"test_installer.exe", L"/exit=3", nullptr, L"", "EXEC FAILED: exit code = 3"}}) {
+    ServiceControl::Reset();
+    config->productUrl = std::wstring(L"https://localhost/f/install/") + c.url;
+    config->productInstallParameters = c.parameters;
+    config->productFilePath.clear();
+    Start();
+    Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+    CompleteLoading();
+    StubAt(2).Press(ButtonType::Next);
+    ASSERT_TRUE(
+        PumpUntil([this] { return dialog->ErrorShown() || Current().GetPageName() == L"FinishPageISV"; }, 60000));
+    EXPECT_EQ(dialog->ErrorShown(), c.endsOn == nullptr);
+    const std::wstring product = config->productFilePath;
+    EXPECT_TRUE(product.ends_with(c.product)) << ui::WideToUtf8(product);
+    ASSERT_TRUE(config->mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+    const json last = ServiceControl::Events().back();
+    EXPECT_EQ(last["event_id"], "3");  // a failure of the main product counts as finished
+    EXPECT_EQ(last["data"].value("12", ""), c.failure);
+    dialog.reset();
+    config->mainPackage.reset();
+  }
   config->productUrl.clear();
+  config->productInstallParameters.clear();
 }
 
 TEST_F(Shell, DownloadPagesTakeCloseFromTheMenuAndFinishPagesGiveItBack) {

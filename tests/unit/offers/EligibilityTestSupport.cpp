@@ -12,7 +12,8 @@ std::shared_ptr<Package> MakeOffer(const json& ps, const std::string& id, int in
   return std::make_shared<Package>(SignedRequest(), offer, false, "", index);
 }
 
-RulesUnderTest::RulesUnderTest(int maxOffers) : rules(maxOffers, facts) {
+RulesUnderTest::RulesUnderTest(int maxOffers, std::shared_ptr<TestFacts> testFacts)
+    : facts(std::move(testFacts)), rules(maxOffers, facts) {
   rules.SetEventSink([this](Package&, int id, const json& extra) {
     EXPECT_EQ(id, EVENT_NOT_SHOWN);
     reasons.push_back(extra.at("13").get<std::string>());

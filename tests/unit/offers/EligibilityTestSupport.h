@@ -50,12 +50,12 @@ std::shared_ptr<Package> MakeOffer(const nlohmann::json& ps, const std::string& 
 
 // An evaluator whose rejection events are recorded instead of sent.
 struct RulesUnderTest {
-  explicit RulesUnderTest(int maxOffers = 100);
+  explicit RulesUnderTest(int maxOffers = 100, std::shared_ptr<TestFacts> testFacts = std::make_shared<TestFacts>());
   // "accepted", "stop", "no event" (rejected silently) or the reason of the rejection event.
   std::string Verdict(const std::shared_ptr<Package>& package);
   std::string Verdict(const nlohmann::json& ps, const std::string& id = "offer");
 
-  std::shared_ptr<TestFacts> facts = std::make_shared<TestFacts>();
+  std::shared_ptr<TestFacts> facts;
   OfferRules rules;
   std::vector<std::shared_ptr<Package>> accepted;
   std::vector<std::string> reasons;

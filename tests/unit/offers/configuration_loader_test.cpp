@@ -137,13 +137,14 @@ TEST(ConfigurationLoader, LargeDocumentsEndQuickly) {
     late["ps"]["cfs"] = {{"ab", {"unlisted"}}};
     allowedBefore["o"].push_back(late);
   }
-  // Offers after the first thousand are not judged: the last one here would be accepted.
+  // The 1,000th offer is judged and the 1,001st is not: each would be accepted.
   json tooMany = oneVertical;
-  tooMany["o"].push_back(Offer("after the limit", 2));
+  tooMany["o"].back() = Offer("the last judged", 2);
+  tooMany["o"].push_back(Offer("after the limit", 3));
   const std::vector<Case> cases = {
       {"1,000 offers of one vertical", oneVertical, 1},
       {"500 x 500 allowed-before checks", allowedBefore, 500},
-      {"1,001 offers", tooMany, 1},
+      {"1,001 offers", tooMany, 2},
   };
   EvaluatorSetup quiet;
   quiet.eventSink = [](Package&, int, const json&) {};

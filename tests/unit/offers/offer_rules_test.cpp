@@ -66,7 +66,8 @@ TEST(OfferRules, GroupRules) {
        {{{{"v", 1}}, "a", "accepted"},
         {{{"v", 2}}, "b", "accepted"},
         {{{"v", 3}}, "c", "accepted"},
-        {Flow(4, {{"mb", 2}}), "d", "SHOWED 3 PRODUCTS BUT ONLY 2 ALLOWED BEFORE"}}},
+        {Flow(4, {{"mb", 2}}), "d", "SHOWED 3 PRODUCTS BUT ONLY 2 ALLOWED BEFORE"},
+        {Flow(5, {{"mb", 3}}), "e", "accepted"}}},  // exactly as many as allowed
       {"max before -1",
        5,
        0,

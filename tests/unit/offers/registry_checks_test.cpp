@@ -5,6 +5,7 @@
 
 #include "EligibilityTestSupport.h"
 #include "config/ConfigurationManager.h"
+#include "offers/RegistryPaths.h"
 #include "ui/Strings.h"
 
 using nlohmann::json;
@@ -67,6 +68,44 @@ TEST(RegistryChecks, InstalledApplications) {
       {{{"eapp", {upper}}}, "accepted"},
   };
   for (const auto& c : cases) EXPECT_EQ(RulesUnderTest().Verdict(c.ps), c.verdict) << c.ps.dump();
+}
+
+// HKLM's App Paths as two distinct views (Wine shows that key in both): opens of its 64-bit view
+// go to a scratch key that holds a registration of its own, and every open's view is recorded.
+class TwoViewFacts : public TestFacts {
+ public:
+  std::wstring view64;  // below HKCU
+  std::vector<REGSAM> appPathViews;
+
+ protected:
+  LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) override {
+    const std::wstring appPaths = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+    if (parent != HKEY_LOCAL_MACHINE || subkey.rfind(appPaths, 0) != 0) {
+      return TestFacts::OpenRegistryKey(parent, subkey, access, key);
+    }
+    appPathViews.push_back(access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY));
+    if ((access & KEY_WOW64_64KEY) == 0) return TestFacts::OpenRegistryKey(parent, subkey, access, key);
+    return TestFacts::OpenRegistryKey(HKEY_CURRENT_USER, view64 + subkey.substr(appPaths.size()), access, key);
+  }
+};
+
+TEST(RegistryChecks, AppPathsAreLookedUpInBothViewsOfSixtyFourBitWindows) {
+  TemporaryFile exe(L"brindle-elig-apps\\app64.exe");
+  const std::wstring name = L"EligView" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+  RegistryScratch scratch;
+  auto facts = std::make_shared<TwoViewFacts>();
+  facts->view64 = ScratchKey() + L"\\View64AppPaths";
+  scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY, facts->view64 + L"\\" + name, L"", exe.Path());
+  for (const bool wow64 : {true, false}) {
+    facts->is64BitWindows = wow64;
+    facts->appPathViews.clear();
+    RulesUnderTest t(100, facts);
+    EXPECT_EQ(t.Verdict({{"iapp", {Utf8(win32::LowerCase(name))}}}),
+              wow64 ? "accepted" : "REGISTRY INCLUDE APP NOT FOUND");
+    const std::vector<REGSAM> expected = wow64 ? std::vector<REGSAM>{KEY_WOW64_32KEY, KEY_WOW64_64KEY, KEY_WOW64_64KEY}
+                                               : std::vector<REGSAM>{KEY_WOW64_32KEY};
+    EXPECT_EQ(facts->appPathViews, expected) << wow64;  // listing in each view, then the registration's target
+  }
 }
 
 TEST(RegistryChecks, TimeSinceUninstall) {

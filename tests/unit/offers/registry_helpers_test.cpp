@@ -7,6 +7,7 @@
 #include "offers/RegistryError.h"
 #include "offers/RegistryPaths.h"
 #include "offers/SubkeyCache.h"
+#include "ui/Strings.h"
 
 namespace {
 
@@ -81,6 +82,23 @@ TEST_F(RegistryViews, OnThirtyTwoBitWindows) {
   EXPECT_FALSE(t.rules.KeyExists(Hklm(L"\\only32", true)));
   EXPECT_EQ(t.facts->Counters().registryOpens, before.registryOpens);
   EXPECT_EQ(t.facts->Counters().enumerations, before.enumerations);
+}
+
+// What a 32-bit uninstaller wrote is in HKLM's 32-bit view only: read through wow6432node.
+TEST_F(RegistryViews, ValuesOnlyTheThirtyTwoBitViewHoldsAreRead) {
+  constexpr std::int64_t kNow = 1700000000;
+  m_scratch.String(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, ScratchKey() + L"\\Only32", L"When",
+                   std::to_wstring(kNow - 86400));
+  RulesUnderTest t;
+  t.facts->is64BitWindows = true;
+  t.facts->now = kNow;
+  const std::wstring subkey = L"software\\" + ScratchRulePath() + L"\\only32";
+  std::wstring text;
+  EXPECT_TRUE(t.rules.ReadValueAsText(L"hkey_local_machine", subkey, L"when", text));
+  EXPECT_EQ(text, std::to_wstring(kNow - 86400));
+  const nlohmann::json check = {
+      {"utr", "hkey_local_machine"}, {"utk", ui::WideToUtf8(subkey)}, {"utvn", "when"}, {"utvt", "REG_SZ"}, {"umd", 7}};
+  EXPECT_EQ(t.Verdict({{"cmdu", {check}}}), "MIN DAYS UNINSTALL CHECKER");
 }
 
 TEST(RegistryValues, ReadAsText) {

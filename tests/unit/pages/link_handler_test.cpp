@@ -10,6 +10,7 @@
 
 #include "PageFixture.h"
 #include "pages/LinkHandler.h"
+#include "pages/LinkMarkup.h"
 
 namespace {
 
@@ -77,6 +78,35 @@ TEST_F(LinkClicks, KeyboardActivationCountsAndOtherControlsAreLeftAlone) {
   EXPECT_FALSE(OnLinkClick(notification.hdr, result, record));
   EXPECT_EQ(result, 42);
   EXPECT_EQ(opened.size(), 1u);
+}
+
+// A URL or a name from the document cannot end its link early or open another one: the SysLink
+// control finds one link, with the whole address and the name.
+TEST_F(LinkClicks, DocumentValuesStayInsideTheirLink) {
+  auto page = MakePage();
+  HWND link = page->GetItem(IDC_TEST_LINKS);
+  const struct {
+    const wchar_t* url;
+    const wchar_t* name;
+    const wchar_t* expectedUrl;
+  } cases[] = {
+      {L"https://a.invalid/\"><a href=\"https://evil.invalid/\">x", L"Name", nullptr},
+      {L"https://a.invalid/?q=<b>", L"a <b>bold</b> name", L"https://a.invalid/?q=%3Cb%3E"},
+      {L"https://a.invalid/", L"</a><a href=\"https://evil.invalid/\">", L"https://a.invalid/"},
+  };
+  for (const auto& c : cases) {
+    ::SetWindowTextW(link, (L"Read " + MakeLink(c.url, c.name) + L" now").c_str());
+    LITEM item{};
+    item.mask = LIF_ITEMINDEX | LIF_URL;
+    item.iLink = 0;
+    ASSERT_TRUE(::SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item))) << c.url;
+    const std::wstring expected = c.expectedUrl ? c.expectedUrl : LinkUrl(c.url);
+    EXPECT_EQ(std::wstring(item.szUrl), expected) << c.url;
+    EXPECT_EQ(expected.find_first_of(L"\"<>"), std::wstring::npos) << c.url;
+    item.iLink = 1;
+    EXPECT_FALSE(::SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item))) << c.url;  // one link only
+    EXPECT_EQ(LinkText(c.name).find_first_of(L"<>"), std::wstring::npos) << c.name;
+  }
 }
 
 }  // namespace
