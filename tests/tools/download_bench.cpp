@@ -34,8 +34,7 @@ bool BareWinHttpLoop(const std::wstring& url, const std::wstring& path) {
   URL_COMPONENTS parts;
   if (!ui::CrackUrl(url, parts)) return false;
   const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  ui::UniqueWinHttp session(
-      ::WinHttpOpen(nullptr, config::WinHttpProxyAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  ui::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
   ui::UniqueWinHttp connection(session ? ::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0) : nullptr);
   ui::UniqueWinHttp request(connection ? ::WinHttpOpenRequest(connection.get(), L"GET", parts.lpszUrlPath, nullptr,
                                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
