@@ -156,7 +156,7 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
       result.error = L"[WINHTTP] " + target.problem;
       return result;
     }
-    file = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine);
+    file = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine, m_noLengthCap);
     TransferToFile(url, *file, false);
     Complete(*file, target.path, result);
   } catch (const std::exception& error) {
@@ -201,7 +201,8 @@ DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND win
     const Target target = resolved != nullptr ? *resolved : ResolveTarget(url, fileName, useWorkFolder);
     if (!target.problem.empty()) throw DownloadError(target.problem);
     std::unique_ptr<download::FileDownload> own;
-    if (continued == nullptr) own = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine);
+    if (continued == nullptr)
+      own = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine, m_noLengthCap);
     download::FileDownload& file = continued != nullptr ? *continued : *own;
     TransferToFile(url, file, true);
     Complete(file, target.path, result);

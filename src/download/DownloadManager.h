@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,8 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   std::function<void()> m_invalidPathNotice = &DownloadManager::ShowInvalidPathBox;
   // How file downloads are hashed; benchmarks compare the engines.
   download::HashEngine m_hashEngine = download::HashEngine::Own;
+  // Replaces the cap on bodies without a length (download::NoLengthCap); tests make it small.
+  std::optional<unsigned long long> m_noLengthCap;
 
  private:
   struct Target {

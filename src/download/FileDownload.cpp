@@ -1,5 +1,7 @@
 #include "download/FileDownload.h"
 
+#include <algorithm>
+
 #include "config/DebugLog.h"
 #include "download/DownloadError.h"
 #include "download/ResumeRules.h"
@@ -16,8 +18,9 @@ std::optional<unsigned long long> FreeBytesBeside(const std::wstring& path) {
 
 }  // namespace
 
-FileDownload::FileDownload(const std::wstring& path, HWND window, HashEngine hashEngine)
-    : m_file(path, hashEngine), m_progress(window), m_cap(NoLengthCap(FreeBytesBeside(path))) {}
+FileDownload::FileDownload(const std::wstring& path, HWND window, HashEngine hashEngine,
+                           std::optional<unsigned long long> cap)
+    : m_file(path, hashEngine), m_progress(window), m_cap(cap ? *cap : NoLengthCap(FreeBytesBeside(path))) {}
 
 std::wstring FileDownload::BeginTry() {
   m_headThisTry = false;
@@ -71,17 +74,24 @@ void FileDownload::Accept(const ResponseHead& head) {
 }
 
 void FileDownload::OnData(const char* data, DWORD size) {
-  try {
-    if (!m_total && size > m_cap - m_written) {
-      Refuse(L"Download was incomplete: no content length, stopped at " + std::to_wstring(m_cap) + L" bytes");
+  // Written and hashed a slice at a time, so a large batch from the relay still moves the bar
+  // while it is being worked through.
+  constexpr DWORD kSlice = 64 * 1024;
+  for (DWORD done = 0; done < size;) {
+    const DWORD slice = std::min(kSlice, size - done);
+    try {
+      if (!m_total && slice > m_cap - m_written) {
+        Refuse(L"Download was incomplete: no content length, stopped at " + std::to_wstring(m_cap) + L" bytes");
+      }
+      m_file.Write(data + done, slice);
+    } catch (...) {
+      m_refused = true;
+      throw;
     }
-    m_file.Write(data, size);
-  } catch (...) {
-    m_refused = true;
-    throw;
+    m_written += slice;
+    m_progress.Advance(slice);
+    done += slice;
   }
-  m_written += size;
-  m_progress.Advance(size);
 }
 
 void FileDownload::Finish(bool winInet) {

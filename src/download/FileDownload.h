@@ -16,7 +16,8 @@ namespace download {
 
 class FileDownload final : public TransferSink {
  public:
-  FileDownload(const std::wstring& path, HWND window, HashEngine hashEngine);
+  // `cap`: what a body without a length may write; nothing for NoLengthCap of the target drive.
+  FileDownload(const std::wstring& path, HWND window, HashEngine hashEngine, std::optional<unsigned long long> cap);
 
   // Starts a try; the extra request headers it needs (a range when the file can continue).
   std::wstring BeginTry();

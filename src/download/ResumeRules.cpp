@@ -43,9 +43,10 @@ std::optional<ContentRange> ParseContentRange(std::wstring_view value) {
 
 bool ContinuesAt(const ContentRange& range, unsigned long long have, std::optional<unsigned long long> total) {
   if (range.first != have) return false;
-  if (total && range.total != total) return false;
+  if (total && range.total && *range.total != *total) return false;
   // Asked for "have-", so the answer must run to the end of the file.
-  return !range.total || range.last + 1 == *range.total;
+  const auto end = range.total ? range.total : total;
+  return !end || range.last + 1 == *end;
 }
 
 std::wstring ResumeValidator(std::wstring_view etag, std::wstring_view lastModified) {
