@@ -23,6 +23,7 @@ APT_PACKAGES=(
   python3 openssl ca-certificates locales iproute2 util-linux
   nlohmann-json3-dev clang-format
   nsis
+  tinyproxy-bin
 )
 
 log() { printf 'setup: %s\n' "$*" >&2; }

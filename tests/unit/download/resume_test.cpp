@@ -65,16 +65,6 @@ std::pair<int, bool> StepsBack(const std::vector<WPARAM>& progress) {
 
 class Resume : public DownloadFixture {
  protected:
-  // The SHA-256 of the service's pattern, fed piece by piece.
-  static std::string PatternHash(std::size_t size) {
-    const std::string block = DownloadFixture::Pattern(251 * 4096);
-    config::Sha256 hash;
-    for (std::size_t done = 0; done < size; done += block.size()) {
-      hash.Update(block.data(), std::min(block.size(), size - done));
-    }
-    return hash.HexDigest();
-  }
-
   DownloadResult Download(const std::string& path) {
     DownloadResult result;
     EXPECT_TRUE(
@@ -138,7 +128,7 @@ TEST_F(Resume, EarlyEndsAreResumedOrRestartedAsTheServerAllows) {
     const DownloadResult result = Download(kPath);
     ASSERT_TRUE(result.success) << result.error;
     EXPECT_EQ(result.error, c.errorPrefix);
-    EXPECT_EQ(result.sha256, PatternHash(kSize));
+    EXPECT_EQ(result.sha256, PatternSha256(kSize));
     EXPECT_EQ(FileHash(downloads + L"\\resume.bin"), result.sha256);
     const json requests = ServiceControl::Requests(kPath);
     ASSERT_EQ(requests.size(), c.ranges.size());
@@ -187,7 +177,7 @@ TEST_F(Resume, LargeFileCutTwiceArrivesWhole) {
   const DownloadResult result = Download("/f/net/big.bin");
   ASSERT_TRUE(result.success) << result.error;
   EXPECT_EQ(result.error, L"");
-  EXPECT_EQ(result.sha256, PatternHash(kBig));
+  EXPECT_EQ(result.sha256, PatternSha256(kBig));
   EXPECT_EQ(FileHash(downloads + L"\\big.bin"), result.sha256);
   const json requests = ServiceControl::Requests("/f/net/big.bin");
   EXPECT_EQ(requests.size(), 3u);
