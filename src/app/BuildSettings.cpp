@@ -21,7 +21,7 @@ const BuildSettings& GetBuildSettings() {
     200,
     200,
     100,
-    100,
+    50,
     // ...and the time-outs without waiting half a minute.
     2000,
     2000,

@@ -67,7 +67,7 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // "Invalid path" box from the calling worker thread; tests replace it.
   std::function<void()> m_invalidPathNotice = &DownloadManager::ShowInvalidPathBox;
   // How file downloads are hashed; benchmarks compare the engines.
-  download::HashEngine m_hashEngine = download::HashEngine::Own;
+  download::HashEngine m_hashEngine = download::HashEngine::Cng;
   // Replaces the cap on bodies without a length (download::NoLengthCap); tests make it small.
   std::optional<unsigned long long> m_noLengthCap;
 

@@ -11,7 +11,10 @@ void BcryptHashTraits::Close(Type h) noexcept { ::BCryptDestroyHash(h); }
 
 FileHasher::FileHasher(HashEngine engine) : m_engine(engine) {
   if (m_engine != HashEngine::Cng) return;
-  m_failed = !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(m_algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0));
+  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(m_algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    m_engine = HashEngine::Own;
+    return;
+  }
   Restart();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The SHA-256 of a file computed while it is written. Our own implementation is the one used:
-// `./brindle bench` measured it slowing a download less than the system's CNG provider, which
-// stays selectable so the bench can keep comparing the two (and hashing left out).
+// The SHA-256 of a file computed while it is written. The system's CNG provider is the one used:
+// `./brindle bench` measured it slowing a download less than our own config::Sha256, which
+// stays selectable so the bench can keep comparing the two (and hashing left out), and which
+// takes over when the provider cannot be opened.
 #include <windows.h>
 
 #include <string>

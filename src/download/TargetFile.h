@@ -19,7 +19,7 @@ namespace download {
 class TargetFile {
  public:
   // An empty `path` (no usable folder) gives a file that is not open.
-  explicit TargetFile(const std::wstring& path, HashEngine hashEngine = HashEngine::Own);
+  explicit TargetFile(const std::wstring& path, HashEngine hashEngine = HashEngine::Cng);
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 

@@ -1,11 +1,11 @@
 // Times one download into a scratch folder and reports the peak working set, so that
 // bench/run.py can compare the engine with a bare WinHTTP read loop and with curl, all fetching
 // the same URL from the same service.
-//   download_bench URL FOLDER [bare|nohash|cng]
+//   download_bench URL FOLDER [bare|nohash|own]
 //     -> "<ok> <seconds> <bytes> <peak working set before> <after>"
 // "bare" is the least a WinHTTP client can do: one session, one request, read what is available
-// and write it to the file; no redirects, relay, progress or checks. "nohash" and "cng" run the
-// engine without the file's SHA-256 or with the system's CNG provider computing it.
+// and write it to the file; no redirects, relay, progress or checks. "nohash" and "own" run the
+// engine without the file's SHA-256 or with our own SHA-256 instead of the CNG provider's.
 #include <windows.h>
 // after windows.h, which they need
 #include <psapi.h>
@@ -68,14 +68,14 @@ bool BareWinHttpLoop(const std::wstring& url, const std::wstring& path) {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc == 4 ? argv[3] : L"";
-  if (argc < 3 || argc > 4 || (argc == 4 && mode != L"bare" && mode != L"nohash" && mode != L"cng")) {
-    std::fprintf(stderr, "usage: download_bench URL FOLDER [bare|nohash|cng]\n");
+  if (argc < 3 || argc > 4 || (argc == 4 && mode != L"bare" && mode != L"nohash" && mode != L"own")) {
+    std::fprintf(stderr, "usage: download_bench URL FOLDER [bare|nohash|own]\n");
     return 2;
   }
   ConfigurationManager::GetInstance()->downloadFolder = argv[2];
   DownloadManager manager;
   if (mode == L"nohash") manager.m_hashEngine = download::HashEngine::Off;
-  if (mode == L"cng") manager.m_hashEngine = download::HashEngine::Cng;
+  if (mode == L"own") manager.m_hashEngine = download::HashEngine::Own;
   const std::wstring barePath = std::wstring(argv[2]) + L"\\bench.bin";
   const unsigned long long before = PeakWorkingSet();
   const auto started = std::chrono::steady_clock::now();
