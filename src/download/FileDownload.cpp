@@ -30,11 +30,6 @@ std::wstring FileDownload::BeginTry() {
   return m_askedFrom > 0 ? RangeHeaders(m_askedFrom, m_validator) : std::wstring();
 }
 
-void FileDownload::Refuse(const std::wstring& text) {
-  m_refused = true;
-  throw DownloadError(text);
-}
-
 void FileDownload::OnHead(const ResponseHead& head) {
   try {
     Accept(head);
@@ -50,14 +45,14 @@ void FileDownload::Accept(const ResponseHead& head) {
   if (m_askedFrom > 0 && head.status == 206) {
     const auto range = ParseContentRange(head.contentRange);
     if (!range || !ContinuesAt(*range, m_written, m_total)) {
-      Refuse(L"Download failed: the server resumed with Content-Range \"" + head.contentRange + L"\" at " +
-             std::to_wstring(m_written) + L" bytes.");
+      throw DownloadError(L"Download failed: the server resumed with Content-Range \"" + head.contentRange + L"\" at " +
+                          std::to_wstring(m_written) + L" bytes.");
     }
     if (!m_total) m_total = range->total;
     config::DebugLine("Download continues at " + std::to_string(m_written) + " bytes.");
   } else {
     if (m_askedFrom > 0 && head.status != 200) {
-      Refuse(L"Download failed: Server returned status code: " + std::to_wstring(head.status));
+      throw DownloadError(L"Download failed: Server returned status code: " + std::to_wstring(head.status));
     }
     if (m_started) {
       // The server ignored the range, or the file changed: this answer is the whole file.
@@ -81,7 +76,8 @@ void FileDownload::OnData(const char* data, DWORD size) {
     const DWORD slice = std::min(kSlice, size - done);
     try {
       if (!m_total && slice > m_cap - m_written) {
-        Refuse(L"Download was incomplete: no content length, stopped at " + std::to_wstring(m_cap) + L" bytes");
+        throw DownloadError(L"Download was incomplete: no content length, stopped at " + std::to_wstring(m_cap) +
+                            L" bytes");
       }
       m_file.Write(data + done, slice);
     } catch (...) {

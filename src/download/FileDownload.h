@@ -37,8 +37,8 @@ class FileDownload final : public TransferSink {
   void OnData(const char* data, DWORD size) override;
 
  private:
+  // OnHead's work; whatever it throws marks the try as refused.
   void Accept(const ResponseHead& head);
-  [[noreturn]] void Refuse(const std::wstring& text);
 
   TargetFile m_file;
   ProgressReporter m_progress;

@@ -18,8 +18,8 @@ constexpr unsigned long long kFreeSpaceMargin = 64ull * 1024 * 1024;
 unsigned long long NoLengthCap(std::optional<unsigned long long> freeBytes);
 
 struct ContentRange {
-  unsigned long long first = 0;
-  unsigned long long last = 0;
+  unsigned long long first;
+  unsigned long long last;
   std::optional<unsigned long long> total;  // nothing for "*"
 };
 // "bytes first-last/total" (total may be "*"); nothing for any other form.

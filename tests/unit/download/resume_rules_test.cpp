@@ -83,6 +83,7 @@ TEST(ResumeRules, NoLengthCapKeepsAMarginOfTheFreeSpace) {
       {10 * kMiB, 0},
   };
   for (const auto& [freeBytes, cap] : cases) EXPECT_EQ(NoLengthCap(freeBytes), cap) << freeBytes.value_or(0);
+  EXPECT_EQ(kNoLengthCap, 4294967296ull);  // the documented 4 GiB
 }
 
 TEST(ProxyChoice, TheUsersOwnProxyIsNamedElseTheSystemDecides) {

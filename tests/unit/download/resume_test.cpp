@@ -112,6 +112,13 @@ TEST_F(Resume, EarlyEndsAreResumedOrRestartedAsTheServerAllows) {
        true,
        L"[WINHTTP] Download failed: the server resumed with Content-Range \"bytes 200000-999999/1000000\" at 300000 "
        L"bytes."},
+      {"another status to a range",
+       {Step(v1, true, kCut), {{"status", 203}, {"body_size", kSize}, {"headers", v1}}, Step(v1, true)},
+       {"", rest, ""},
+       "\"v1\"",
+       -1,
+       true,
+       L"[WINHTTP] Download failed: Server returned status code: 203"},
       {"WinINet resumes too",
        {{{"status", 500}}, Step(v1, true, kCut), Step(v1, true)},
        {"", "", rest},
