@@ -3,7 +3,8 @@
 start-up time to the language page under Wine against a minimal dialog program (with and
 without the wizard's manifest) measured in the same run, the download engine's throughput
 against a bare WinHTTP read loop (the figure we track) and curl, all fetching the same file from
-the same service in the same run, a whole download-manager run driven page by page against curl
+the same service in the same run, the same download without the file's SHA-256 and with our
+own SHA-256 instead of the CNG provider's, a download dropped twice and resumed against the same one whole, a whole download-manager run driven page by page against curl
 fetching the same three files, with the wizard's peak working set, and the offer evaluation
 against a large registry with and without the subkey cache.
 
@@ -110,27 +111,31 @@ def post_control(ca, route, body):
         answer.read()
 
 
-def run_download_bench(wine_run, test, scratch, *mode):
-    result = subprocess.run([wine_run, str(Path(test) / "tests" / "download_bench.exe"), BENCH_URL,
+def run_download_bench(wine_run, test, scratch, *mode, url=BENCH_URL, size=BENCH_BYTES):
+    result = subprocess.run([wine_run, str(Path(test) / "tests" / "download_bench.exe"), url,
                              windows_path(scratch), *mode], capture_output=True, text=True, timeout=900)
     fields = result.stdout.split()
-    if result.returncode != 0 or len(fields) != 5 or int(fields[2]) != BENCH_BYTES:
+    if result.returncode != 0 or len(fields) != 5 or int(fields[2]) != size:
         raise RuntimeError(f"download_bench {' '.join(mode)} failed: {result.stdout} {result.stderr}")
     return float(fields[1]), int(fields[3]), int(fields[4])
 
 
+RESUME_BYTES = 64 * 1024 * 1024
+RESUME_URL = "https://localhost/f/resume-bench.bin"
+
+
 def download_report(test, runs=3):
     harness = Harness(test)
-    harness.start()
+    harness.start(arches=["win64"], nginx=False)
     scratch = harness.dir / "home" / "bench-downloads"
     ca = harness.dir / "ca" / "ca.pem"
-    curl, engine, bare = [], [], []
+    curl, engine, bare, unhashed, own, whole, dropped = [], [], [], [], [], [], []
     try:
         scratch.mkdir(parents=True, exist_ok=True)
         # The service streams a generated pattern, so neither side reads a 256 MiB file from disk.
-        post_control(ca, "scenario", {"path": "/f/bench.bin", "steps": [{"body_size": BENCH_BYTES}] * (3 * runs)})
+        post_control(ca, "scenario", {"path": "/f/bench.bin", "steps": [{"body_size": BENCH_BYTES}] * (5 * runs)})
         wine_run = str(Path(test) / "harness" / "wine-run")
-        # Interleaved, so a slow moment of the machine hurts all three alike.
+        # Interleaved, so a slow moment of the machine hurts all of them alike.
         for _ in range(runs):
             out = subprocess.run(["curl", "-sS", "-o", "/dev/null", "--cacert", str(ca), "-w",
                                   "%{time_total} %{size_download}", BENCH_URL],
@@ -140,6 +145,17 @@ def download_report(test, runs=3):
             curl.append(float(out[0]))
             engine.append(run_download_bench(wine_run, test, scratch))
             bare.append(run_download_bench(wine_run, test, scratch, "bare"))
+            unhashed.append(run_download_bench(wine_run, test, scratch, "nohash"))
+            own.append(run_download_bench(wine_run, test, scratch, "own"))
+        # 64 MiB whole, against the same with the connection dropped twice (at 20 and 40 MiB),
+        # resumed with ranges; the test build's pauses (0.05 s, then 0.1 s) count.
+        tagged = {"body_size": RESUME_BYTES, "ranges": True, "headers": {"ETag": '"bench"'}}
+        cut = dict(tagged, drop_after=20 * 1024 * 1024)
+        for _ in range(runs):
+            post_control(ca, "scenario", {"path": "/f/resume-bench.bin", "steps": [tagged]})
+            whole.append(run_download_bench(wine_run, test, scratch, url=RESUME_URL, size=RESUME_BYTES))
+            post_control(ca, "scenario", {"path": "/f/resume-bench.bin", "steps": [cut, cut, tagged]})
+            dropped.append(run_download_bench(wine_run, test, scratch, url=RESUME_URL, size=RESUME_BYTES))
     finally:
         harness.stop(quiet=True)
         shutil.rmtree(scratch, ignore_errors=True)
@@ -155,6 +171,17 @@ def download_report(test, runs=3):
     print(f"download throughput ratio bare WinHTTP loop / curl (the platform's): {best_curl / best_bare:.2f}")
     peaks = ", ".join(f"{before / 1048576:.1f} -> {after / 1048576:.1f} MiB" for _, before, after in engine)
     print(f"peak working set of the downloading process, before -> after each download: {peaks}")
+    best_unhashed = min(unhashed)[0]
+    best_own = min(own)[0]
+    print(f"the file's SHA-256 while writing ({mib:.0f} MiB, best of {runs}): without {best_unhashed:.2f} s, "
+          f"the CNG provider (used) {best_engine:.2f} s, our SHA-256 {best_own:.2f} s")
+    print(f"download time ratio with the CNG provider / without (tracked): {best_engine / best_unhashed:.2f}")
+    print(f"download time ratio with our SHA-256 / without: {best_own / best_unhashed:.2f}")
+    best_whole = min(whole)[0]
+    best_dropped = min(dropped)[0]
+    print(f"download of {RESUME_BYTES // 1048576} MiB (best of {runs}): whole {best_whole:.2f} s, "
+          f"dropped twice and resumed {best_dropped:.2f} s")
+    print(f"download time ratio dropped twice / whole (tracked, goal <= 1.2): {best_dropped / best_whole:.2f}")
 
 
 RUN_PRODUCT_BYTES = 50 * 1024 * 1024

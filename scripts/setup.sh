@@ -24,6 +24,7 @@ APT_PACKAGES=(
   nlohmann-json3-dev clang-format
   nsis
   chromium libnss3-tools
+  tinyproxy-bin
 )
 
 log() { printf 'setup: %s\n' "$*" >&2; }

@@ -46,7 +46,7 @@ STEP_KEYS = {
     "status": int, "headers": dict, "body": str, "body_b64": str, "body_size": int,
     "body_file": str, "content_length": int, "chunked": bool, "no_length": bool,
     "rate": (int, float), "delay_ms": (int, float), "reset": bool,
-    "close_after_headers": bool, "stall_after": int,
+    "close_after_headers": bool, "stall_after": int, "drop_after": int, "ranges": bool,
 }
 BODY_SOURCES = ("body", "body_b64", "body_size", "body_file")
 
@@ -78,7 +78,9 @@ class Store:
                 query TEXT NOT NULL,
                 version TEXT NOT NULL,
                 headers TEXT NOT NULL,
-                body BLOB NOT NULL
+                body BLOB NOT NULL,
+                status TEXT,
+                sent INTEGER NOT NULL DEFAULT 0
             );
             CREATE TABLE IF NOT EXISTS events (
                 id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -113,6 +115,9 @@ class Store:
              rec["body"]))
         return cur.lastrowid if cur is not None else None
 
+    def finish_request(self, request_id, status, sent):
+        self._run("UPDATE requests SET status = ?, sent = ? WHERE id = ?", (str(status), sent, request_id))
+
     def add_event(self, ev):
         self._run(
             "INSERT INTO events (request_id, time, headers, body, tbl, data, event_id,"
@@ -124,7 +129,7 @@ class Store:
 
     def requests(self, path=None):
         sql = ("SELECT id, time, listener, client, client_port, method, path, query, version,"
-               " headers, body FROM requests")
+               " headers, body, status, sent FROM requests")
         args = ()
         if path is not None:
             sql += " WHERE path = ?"
@@ -135,7 +140,7 @@ class Store:
             rows = self._db.execute(sql + " ORDER BY id", args).fetchall()
         out = []
         for (rid, t, listener, client, cport, method, p, query, version, headers,
-             body) in rows:
+             body, status, sent) in rows:
             body = bytes(body)
             out.append({
                 "id": rid, "time": t, "listener": listener, "client": client,
@@ -143,6 +148,7 @@ class Store:
                 "version": version, "headers": json.loads(headers),
                 "body": _utf8_or_none(body),
                 "body_b64": base64.b64encode(body).decode("ascii"),
+                "status": status, "sent": sent,
             })
         return out
 
@@ -254,7 +260,7 @@ def validate_step(step):
         return "give at most one of " + ", ".join(BODY_SOURCES)
     if not 100 <= step.get("status", 200) <= 999:
         return "status out of range"
-    for key in ("body_size", "content_length", "delay_ms", "stall_after"):
+    for key in ("body_size", "content_length", "delay_ms", "stall_after", "drop_after"):
         if step.get(key, 0) < 0:
             return key + " must not be negative"
     if "rate" in step and step["rate"] <= 0:
@@ -279,32 +285,37 @@ def validate_step(step):
 
 
 class Body:
-    """A response body that is streamed, so large patterns and files cost no memory."""
+    """A response body that is streamed, so large patterns and files cost no memory. `tail`
+    gives the same body from an offset on, for range answers."""
 
-    def __init__(self, length, pieces):
+    def __init__(self, length, pieces, start=0):
         self.length = length
         self._pieces = pieces
+        self._start = start
 
     def pieces(self, size):
-        return self._pieces(size)
+        return self._pieces(size, self._start)
+
+    def tail(self, offset):
+        return Body(self.length - offset, self._pieces, self._start + offset)
 
     @staticmethod
     def of(data):
-        def gen(size):
-            for i in range(0, len(data), size):
+        def gen(size, start):
+            for i in range(start, len(data), size):
                 yield data[i:i + size]
         return Body(len(data), gen)
 
     @staticmethod
     def pattern(n):
         # Byte i is i % 251: a prime period catches dropped or repeated blocks.
-        def gen(size):
-            pos = 0
+        def gen(size, start):
+            pos = start
             while pos < n:
                 count = min(size, n - pos)
-                start = pos % 251
-                reps = (start + count) // 251 + 1
-                yield (PATTERN_BLOCK * reps)[start:start + count]
+                first = pos % 251
+                reps = (first + count) // 251 + 1
+                yield (PATTERN_BLOCK * reps)[first:first + count]
                 pos += count
         return Body(n, gen)
 
@@ -312,9 +323,10 @@ class Body:
     def file(path):
         length = os.path.getsize(path)
 
-        def gen(size):
-            left = length
+        def gen(size, start):
+            left = length - start
             with open(path, "rb") as f:
+                f.seek(start)
                 while left > 0:
                     chunk = f.read(min(size, left))
                     if not chunk:
@@ -518,6 +530,7 @@ class Handler(BaseHTTPRequestHandler):
         self._status_sent = None
         self._bytes_sent = 0
         self._note = ""
+        self._request_id = None
         target = self.path
         if target.startswith(("http://", "https://")):
             split = urlsplit(target)
@@ -548,7 +561,7 @@ class Handler(BaseHTTPRequestHandler):
             self._log_done()
             return
 
-        request_id = app.store.add_request({
+        request_id = self._request_id = app.store.add_request({
             "time": time.time(), "listener": self.server.label,
             "client": self.client_address[0], "client_port": self.client_address[1],
             "method": self.command, "path": path, "query": query,
@@ -564,9 +577,11 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self._note = " step=" + json.dumps(step, separators=(",", ":"))[:200]
             answer = self._step_answer(step, body, request_id)
-        if answer is not None:
-            self._send(answer, step)
-        self._log_done()
+        try:
+            if answer is not None:
+                self._send(answer, step)
+        finally:
+            self._log_done()
 
     def _step_answer(self, step, body, request_id):
         app = self.server.app
@@ -626,8 +641,28 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- response writing
 
+    def _range_answer(self, answer):
+        """Honours "Range: bytes=N-" as a server that supports ranges would: a 206 from N on,
+        the whole body when If-Range names another version, 416 past the end."""
+        match = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", "").strip())
+        if not match:
+            return answer
+        validator = self.headers.get("If-Range")
+        if validator is not None:
+            current = [v for k, v in answer.headers.items() if k.lower() in ("etag", "last-modified")]
+            if validator.startswith("W/") or validator not in current:
+                return answer
+        offset, length = int(match.group(1)), answer.body.length
+        if offset >= length:
+            return Answer(416, EMPTY, headers={"Content-Range": "bytes */%d" % length})
+        headers = merge_headers(answer.headers,
+                                {"Content-Range": "bytes %d-%d/%d" % (offset, length - 1, length)})
+        return Answer(206, answer.body.tail(offset), headers=headers)
+
     def _send(self, answer, step):
         step = step or {}
+        if step.get("ranges") and answer.status == 200:
+            answer = self._range_answer(answer)
         headers = dict(answer.headers)
         body = answer.body
         head_only = self.command == "HEAD"
@@ -649,7 +684,8 @@ class Handler(BaseHTTPRequestHandler):
         close_after_headers = bool(step.get("close_after_headers"))
 
         stall_after = step.get("stall_after")
-        faulty = no_length or close_after_headers or stall_after is not None or (
+        drop_after = step.get("drop_after")
+        faulty = no_length or close_after_headers or stall_after is not None or drop_after is not None or (
             announced is not None and announced != body.length)
         if faulty:
             self.close_connection = True
@@ -688,6 +724,13 @@ class Handler(BaseHTTPRequestHandler):
                     self._bytes_sent += len(chunk)
                 self._stall()
                 return
+            if drop_after is not None and self._bytes_sent + len(chunk) > drop_after:
+                chunk = chunk[:drop_after - self._bytes_sent]
+                if chunk:
+                    self._write(b"%x\r\n" % len(chunk) + chunk + b"\r\n" if chunked else chunk)
+                    self._bytes_sent += len(chunk)
+                self._drop()
+                return
             if chunked:
                 self._write(b"%x\r\n" % len(chunk) + chunk + b"\r\n")
             else:
@@ -699,6 +742,32 @@ class Handler(BaseHTTPRequestHandler):
                 slept += pause
         if chunked:
             self._write(b"0\r\n\r\n")
+
+    def _drop(self):
+        # The connection ends mid-body without the TLS close: TCP's FIN after every byte
+        # counted, so the client gets exactly those and then an abrupt end.
+        self.wfile.flush()
+        self._note += " dropped"
+        self.was_reset = True
+        self.close_connection = True
+        try:
+            self.connection.shutdown(socket.SHUT_WR)
+            self.connection.settimeout(0.2)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                try:
+                    if not self.connection.recv(4096):
+                        break
+                except socket.timeout:
+                    continue
+        except (OSError, ValueError):
+            pass
+        for f in (self.rfile, self.wfile):
+            try:
+                f.close()
+            except OSError:
+                pass
+        self.connection.close()
 
     def _stall(self):
         # The answer stops mid-body: nothing more is sent until the client gives up (or the
@@ -723,6 +792,8 @@ class Handler(BaseHTTPRequestHandler):
             raise ClientGone() from e
 
     def _log_done(self):
+        if getattr(self, "_request_id", None) is not None:
+            self.server.app.store.finish_request(self._request_id, self._status_sent, self._bytes_sent)
         self.server.app.log('%s %s "%s %s" %s %d%s' % (
             self.server.label, self._client_text(), self.command, self.path,
             self._status_sent, self._bytes_sent, self._note))
@@ -746,6 +817,7 @@ class App:
         self.store = store
         self.scenarios = Scenarios()
         self.blackhole = None
+        self.cutter = None
         self.quiet = quiet
         self._log_lock = threading.Lock()
 
@@ -899,11 +971,26 @@ class App:
             if self.blackhole is None:
                 return json_answer(404, {"ok": False, "error": "no black hole"})
             return json_answer(200, {"accepted": self.blackhole.accepted()})
+        if name == "cutter":
+            if self.cutter is None:
+                return json_answer(404, {"ok": False, "error": "no cutter"})
+            if method == "GET":
+                return json_answer(200, {"connections": self.cutter.connections()})
+            try:
+                cuts = json.loads(body.decode("utf-8")).get("cut_after")
+            except (UnicodeDecodeError, ValueError, AttributeError):
+                cuts = None
+            if not isinstance(cuts, list) or not all(
+                    isinstance(n, int) and not isinstance(n, bool) and n >= 0 for n in cuts):
+                return json_answer(400, {"ok": False, "error": 'expected {"cut_after": [bytes, ...]}'})
+            self.cutter.set_cuts(cuts)
+            return json_answer(200, {"ok": True})
         if name == "reset" and method == "POST":
             self.scenarios.clear()
             self.store.clear()
             if self.blackhole is not None:
                 self.blackhole.clear()
+
             return json_answer(200, {"ok": True})
         if name == "scenario" and method == "POST":
             try:
@@ -974,6 +1061,108 @@ class BlackHole:
                     s.close()
         for s in held + [self.sock]:
             s.close()
+
+
+class Cutter:
+    """A TCP relay to another loopback port that cuts chosen connections: each of the next
+    connections is reset after the number of bytes from the target given for it. It stands in
+    front of servers that cannot be told to fail (the harness's nginx), and counts the bytes it
+    passed to the client per connection."""
+
+    def __init__(self, port, target_port):
+        self.socks = []
+        for family, host in ((socket.AF_INET, "127.0.0.1"), (socket.AF_INET6, "::1")):
+            try:
+                sock = socket.socket(family, socket.SOCK_STREAM)
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                if family == socket.AF_INET6:
+                    sock.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 1)
+                sock.bind((host, port))
+                sock.listen(64)
+                self.socks.append(sock)
+            except OSError:
+                if family == socket.AF_INET:
+                    raise
+        self.port = self.socks[0].getsockname()[1]
+        self.target = ("127.0.0.1", target_port)
+        self._lock = threading.Lock()
+        self._cuts = []
+        self._passed = []
+
+    def set_cuts(self, cuts):
+        # Starts the count afresh too; the service's reset leaves the cutter alone, since its
+        # users (the nginx tests) run beside the service's own.
+        with self._lock:
+            self._cuts = list(cuts)
+            self._passed = []
+
+    def connections(self):
+        with self._lock:
+            return list(self._passed)
+
+    def serve(self, stop):
+        while not stop.is_set():
+            readable, _, _ = select.select(self.socks, [], [], 0.2)
+            for sock in readable:
+                try:
+                    conn, _ = sock.accept()
+                except OSError:
+                    continue
+                with self._lock:
+                    cut = self._cuts.pop(0) if self._cuts else None
+                    index = len(self._passed)
+                    self._passed.append(0)
+                threading.Thread(target=self._relay, args=(conn, cut, index), daemon=True).start()
+        for sock in self.socks:
+            sock.close()
+
+    def _relay(self, client, cut, index):
+        try:
+            upstream = socket.create_connection(self.target, timeout=10)
+        except OSError:
+            client.close()
+            return
+
+        def to_target():
+            # Ends when the client closes; owns the client socket from then on.
+            try:
+                while True:
+                    data = client.recv(65536)
+                    if not data:
+                        break
+                    upstream.sendall(data)
+            except OSError:
+                pass
+            for sock in (upstream, client):
+                try:
+                    sock.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+                sock.close()
+        threading.Thread(target=to_target, daemon=True).start()
+        try:
+            upstream.settimeout(None)
+            while True:
+                data = upstream.recv(65536)
+                if not data:
+                    break
+                with self._lock:
+                    left = None if cut is None else cut - self._passed[index]
+                if left is not None and len(data) >= left:
+                    data = data[:left]
+                client.sendall(data)
+                with self._lock:
+                    self._passed[index] += len(data)
+                if left is not None and len(data) == left:
+                    break
+        except OSError:
+            pass
+        # A cut ends the stream mid-record, without the TLS close: the client has every byte
+        # counted here and then an abrupt end.
+        try:
+            client.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
 
 
 class TLSServer(ThreadingHTTPServer):
@@ -1083,12 +1272,16 @@ def main(argv=None):
                    help="also accept connections here and never answer them (loopback only)")
     p.add_argument("--plain-port", type=int,
                    help="also serve plain HTTP on this loopback port (label \"plain\")")
+    p.add_argument("--cutter", metavar="PORT:TARGET_PORT",
+                   help="also relay this loopback port to another, cutting connections on request")
     p.add_argument("--ready-file")
     p.add_argument("--quiet", action="store_true")
     args = p.parse_args(argv)
 
     if args.host != "localhost" and not is_loopback(args.host):
         p.error("--host must be a loopback address")
+    if args.cutter and not re.fullmatch(r"\d+:\d+", args.cutter):
+        p.error("--cutter takes PORT:TARGET_PORT")
     if args.untrusted_port is not None and not (args.untrusted_cert and args.untrusted_key):
         p.error("--untrusted-port needs --untrusted-cert and --untrusted-key")
     for folder in (args.configs, args.content):
@@ -1126,6 +1319,9 @@ def main(argv=None):
             servers += open_listeners(args.host, args.plain_port, None, app, "plain", app.log)
         if blackhole_address is not None:
             app.blackhole = BlackHole(*blackhole_address)
+        if args.cutter:
+            port, _, target = args.cutter.partition(":")
+            app.cutter = Cutter(int(port), int(target))
     except (OSError, ssl.SSLError) as e:
         for s in servers:
             s.server_close()
@@ -1145,6 +1341,9 @@ def main(argv=None):
                          daemon=True).start()
         blackhole_text = "%s:%d" % app.blackhole.address
         app.log("black hole on " + blackhole_text)
+    if app.cutter is not None:
+        threading.Thread(target=app.cutter.serve, args=(stop,), name="cutter", daemon=True).start()
+        app.log("cutter on %d to %d" % (app.cutter.port, app.cutter.target[1]))
 
     listeners = [{"host": s.server_address[0], "port": s.server_address[1], "tls": s.label}
                  for s in servers]
@@ -1162,7 +1361,9 @@ def main(argv=None):
         with open(tmp, "w") as f:
             json.dump({"pid": os.getpid(), "port": trusted_port,
                        "untrusted_port": untrusted_port, "plain_port": plain_port,
-                       "blackhole": blackhole_text, "listeners": listeners}, f)
+                       "blackhole": blackhole_text,
+                       "cutter": None if app.cutter is None else app.cutter.port,
+                       "listeners": listeners}, f)
         os.replace(tmp, args.ready_file)
 
     while not stop.wait(0.5):

@@ -21,6 +21,7 @@ const BuildSettings& GetBuildSettings() {
     200,
     200,
     100,
+    50,
     // ...and the time-outs without waiting half a minute.
     2000,
     2000,
@@ -30,6 +31,7 @@ const BuildSettings& GetBuildSettings() {
     5000,
     5000,
     2000,
+    1000,
     15000,
     15000,
     30000,

@@ -14,6 +14,7 @@ struct BuildSettings {
   DWORD configRetryPauseMs;
   DWORD eventRetryPauseMs;
   DWORD downloadFallbackPauseMs;
+  DWORD resumePauseMs;  // before the first resumed try of a download; doubles for each further one
   // Network time-outs of every WinHTTP and WinINet session (test builds make them short).
   DWORD resolveTimeoutMs;
   DWORD connectTimeoutMs;

@@ -94,8 +94,7 @@ bool PostJson(const std::wstring& url, const std::string& body, const HeaderList
   if (config::IsWindows7WithoutServicePack()) throw BrindleException();
   if (!SplitUrl(url, true)) throw BrindleException();
 
-  ui::UniqueWinHttp session(
-      ::WinHttpOpen(nullptr, config::WinHttpProxyAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  ui::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
   if (!session) return false;
   DWORD protocols = config::WinHttpSecureProtocols();
   ::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -49,31 +50,63 @@ void Compress(std::array<std::uint32_t, 8>& state, const unsigned char* block) {
 
 }  // namespace
 
-std::string Sha256Hex(std::string_view bytes) {
-  std::array<std::uint32_t, 8> state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t remaining = bytes.size();
-  for (; remaining >= 64; remaining -= 64, data += 64) Compress(state, data);
+void Sha256::Restart() {
+  m_state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  m_used = 0;
+  m_length = 0;
+}
 
-  // Padding: 0x80, zeros, then the message length in bits as a big-endian 64-bit number.
-  std::array<unsigned char, 128> tail{};
-  for (std::size_t i = 0; i < remaining; ++i) tail[i] = data[i];
-  tail[remaining] = 0x80;
-  const std::size_t tailBlocks = remaining + 9 <= 64 ? 1 : 2;
-  const std::uint64_t bitLength = static_cast<std::uint64_t>(bytes.size()) * 8;
-  for (int i = 0; i < 8; ++i) {
-    tail[tailBlocks * 64 - 1 - i] = static_cast<unsigned char>(bitLength >> (8 * i));
+void Sha256::Update(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  m_length += size;
+  if (m_used > 0) {
+    const std::size_t take = std::min(size, m_block.size() - m_used);
+    std::copy(bytes, bytes + take, m_block.begin() + static_cast<std::ptrdiff_t>(m_used));
+    m_used += take;
+    bytes += take;
+    size -= take;
+    if (m_used < m_block.size()) return;
+    Compress(m_state, m_block.data());
+    m_used = 0;
   }
+  for (; size >= 64; size -= 64, bytes += 64) Compress(m_state, bytes);
+  std::copy(bytes, bytes + size, m_block.begin());
+  m_used = size;
+}
+
+std::string Sha256::HexDigest() const {
+  // Padding: 0x80, zeros, then the message length in bits as a big-endian 64-bit number.
+  std::array<std::uint32_t, 8> state = m_state;
+  std::array<unsigned char, 128> tail{};
+  std::copy(m_block.begin(), m_block.begin() + static_cast<std::ptrdiff_t>(m_used), tail.begin());
+  tail[m_used] = 0x80;
+  const std::size_t tailBlocks = m_used + 9 <= 64 ? 1 : 2;
+  const std::uint64_t bitLength = m_length * 8;
+  for (int i = 0; i < 8; ++i) tail[tailBlocks * 64 - 1 - i] = static_cast<unsigned char>(bitLength >> (8 * i));
   for (std::size_t i = 0; i < tailBlocks; ++i) Compress(state, tail.data() + 64 * i);
 
+  std::array<unsigned char, 32> digest{};
+  for (std::size_t i = 0; i < state.size(); ++i) {
+    for (std::size_t j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<unsigned char>(state[i] >> (24 - 8 * j));
+  }
+  return HexText(digest.data(), digest.size());
+}
+
+std::string HexText(const unsigned char* bytes, std::size_t size) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
-  hex.reserve(64);
-  for (std::uint32_t word : state) {
-    for (int shift = 28; shift >= 0; shift -= 4) hex.push_back(kHex[(word >> shift) & 0xF]);
+  hex.reserve(2 * size);
+  for (std::size_t i = 0; i < size; ++i) {
+    hex.push_back(kHex[bytes[i] >> 4]);
+    hex.push_back(kHex[bytes[i] & 0xF]);
   }
   return hex;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  Sha256 hash;
+  hash.Update(bytes.data(), bytes.size());
+  return hash.HexDigest();
 }
 
 }  // namespace config

@@ -14,7 +14,7 @@ void ThrowSystemError(std::wstring_view prefix, DWORD code) {
   text += std::to_wstring(static_cast<int>(code));
   text += L" - ";
   text += GetSystemErrorText(code);
-  throw DownloadError(text);
+  throw SystemDownloadError(text);
 }
 
 void ThrowLastError(std::wstring_view prefix) { ThrowSystemError(prefix, ::GetLastError()); }

@@ -17,6 +17,13 @@ class DownloadCancelled : public DownloadError {
   DownloadCancelled();
 };
 
+// A platform call failed (the "%d - %s" texts): for a transfer under way, the connection broke
+// or timed out, which is worth resuming; an answer the engine refuses is a plain DownloadError.
+class SystemDownloadError : public DownloadError {
+ public:
+  using DownloadError::DownloadError;
+};
+
 // `prefix` + "<code> - <system text>", the shape of every "%d - %s" text of the engine.
 [[noreturn]] void ThrowSystemError(std::wstring_view prefix, DWORD code);
 // The same with the calling thread's last error code, read before anything else runs.

@@ -12,8 +12,8 @@
 #include "config/FileNames.h"
 #include "config/NetworkPolicy.h"
 #include "download/DownloadError.h"
-#include "download/ProgressReporter.h"
-#include "download/TargetFile.h"
+#include "download/FileDownload.h"
+#include "download/ResumeRules.h"
 #include "download/TargetPath.h"
 #include "download/TransferSink.h"
 #include "download/WinHttpTransfer.h"
@@ -24,24 +24,6 @@
 namespace {
 
 using download::TransferSink;
-
-class FileSink final : public TransferSink {
- public:
-  FileSink(download::TargetFile& file, download::ProgressReporter& progress) : m_file(file), m_progress(progress) {}
-
-  void OnLength(std::optional<DWORD> length) override {
-    m_progress.SetLength(length);
-    if (!m_file.IsOpen()) ThrowSystemError(L"Failed to open file for writing: ", m_file.OpenError());
-  }
-  void OnData(const char* data, DWORD size) override {
-    m_file.Write(data, size);
-    m_progress.Advance(size);
-  }
-
- private:
-  download::TargetFile& m_file;
-  download::ProgressReporter& m_progress;
-};
 
 class MemorySink final : public TransferSink {
  public:
@@ -109,35 +91,39 @@ std::wstring DownloadManager::MakeTargetPathFromName(const std::wstring& fileNam
   return ResolveTarget(config::CleanFileName(fileName), useWorkFolder).path;
 }
 
-void DownloadManager::TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet) {
-  download::TargetFile file(path);
-  download::ProgressReporter progress(window);
-  FileSink sink(file, progress);
-  download::BlockingTransfer transfer;
-  if (winInet) {
-    transfer = [url](TransferSink& out, const std::atomic<bool>& stop) { download::WinInetGet(url, stop, out); };
-  } else {
-    transfer = [url](TransferSink& out, const std::atomic<bool>& stop) {
-      int redirects = 0;
-      download::WinHttpGet(url, download::WinHttpPurpose::File, redirects, stop, out);
-    };
-  }
-  download::RunRelayed(transfer, sink, m_relays, config::TransferStallLimitMs());
-  file.Finish();
-  if (const auto length = progress.Length()) {
-    const auto size = file.SizeOnDisk();
-    if (!size) {
-      if (winInet) ThrowLastError(L"Failed to open downloaded file: ");
-      throw DownloadError(L"Failed to open downloaded file.");
+void DownloadManager::TransferToFile(const std::wstring& url, download::FileDownload& file, bool winInet) {
+  const DWORD firstPause = config::GetBuildSettings().resumePauseMs;
+  for (int resumed = 0;; ++resumed) {
+    const std::wstring headers = file.BeginTry();
+    download::BlockingTransfer transfer;
+    if (winInet) {
+      transfer = [url, headers](TransferSink& out, const std::atomic<bool>& stop) {
+        download::WinInetGet(url, stop, out, headers);
+      };
+    } else {
+      transfer = [url, headers](TransferSink& out, const std::atomic<bool>& stop) {
+        int redirects = 0;
+        download::WinHttpGet(url, download::WinHttpPurpose::File, redirects, stop, out, headers);
+      };
     }
-    if (*size != *length) {
-      throw DownloadError(L"Download was incomplete: content length: " + std::to_wstring(*length) + L", downloaded: " +
-                          std::to_wstring(*size));
+    try {
+      download::RunRelayed(transfer, file, m_relays, config::TransferStallLimitMs());
+      file.Finish(winInet);
+      return;
+    } catch (const DownloadCancelled&) {
+      throw;
+    } catch (const DownloadError& error) {
+      if (resumed == download::kMaxResumes || !file.EndedEarly(error)) throw;
+      const DWORD pause = firstPause << resumed;
+      const auto total = file.Total();
+      config::DebugLine(std::string(winInet ? "[WININET]" : "[WINHTTP]") + " download ended early at " +
+                        std::to_string(file.Written()) + " of " + (total ? std::to_string(*total) : "?") + " bytes (" +
+                        error.what() + "); resumed try " + std::to_string(resumed + 1) + " of " +
+                        std::to_string(download::kMaxResumes) + " in " + std::to_string(pause) + " ms");
+      m_relays.SleepUnlessCancelled(pause);
+      if (m_cancelled) throw DownloadCancelled();
     }
   }
-  file.Commit();
-  m_lastFilePath = path;
-  progress.Complete();
 }
 
 DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
@@ -161,6 +147,7 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
                                              const std::wstring& folder) {
   DownloadResult result;
   Target target;
+  std::unique_ptr<download::FileDownload> file;
   bool fallBack = false;
   try {
     target = ResolveTargetIn(folder, TargetName(url, fileName));
@@ -169,8 +156,9 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
       result.error = L"[WINHTTP] " + target.problem;
       return result;
     }
-    TransferToFile(url, window, target.path, false);
-    result.success = true;
+    file = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine, m_noLengthCap);
+    TransferToFile(url, *file, false);
+    Complete(*file, target.path, result);
   } catch (const std::exception& error) {
     result.error = L"[WINHTTP] " + WideMessage(error);
     fallBack = dynamic_cast<const DownloadCancelled*>(&error) == nullptr;
@@ -178,30 +166,46 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
   if (fallBack) {
     // Cancelling cuts the pause short; the attempt then ends at once as cancelled.
     m_relays.SleepUnlessCancelled(config::GetBuildSettings().downloadFallbackPauseMs);
-    const DownloadResult second = WinInetAttempt(url, window, fileName, false, &target);
+    // WinINet goes on with what WinHTTP wrote, if it can be resumed.
+    if (file) file->NextTransport();
+    const DownloadResult second = WinInetAttempt(url, window, fileName, false, &target, file.get());
     if (second.success) {
       result.success = true;
+      result.path = second.path;
+      result.sha256 = second.sha256;
     } else {
       result.error += second.error;
     }
   }
-  if (result.success) result.path = target.path;
   return result;
+}
+
+void DownloadManager::Complete(download::FileDownload& file, const std::wstring& path, DownloadResult& result) {
+  file.Commit();
+  m_lastFilePath = path;
+  result.success = true;
+  result.path = path;
+  result.sha256 = file.Sha256Hex();
 }
 
 DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
                                                     bool useWorkFolder) {
-  return WinInetAttempt(url, window, fileName, useWorkFolder, nullptr);
+  return WinInetAttempt(url, window, fileName, useWorkFolder, nullptr, nullptr);
 }
 
 DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName,
-                                               bool useWorkFolder, const Target* resolved) {
+                                               bool useWorkFolder, const Target* resolved,
+                                               download::FileDownload* continued) {
   DownloadResult result;
   try {
     const Target target = resolved != nullptr ? *resolved : ResolveTarget(url, fileName, useWorkFolder);
     if (!target.problem.empty()) throw DownloadError(target.problem);
-    TransferToFile(url, window, target.path, true);
-    result.success = true;
+    std::unique_ptr<download::FileDownload> own;
+    if (continued == nullptr)
+      own = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine, m_noLengthCap);
+    download::FileDownload& file = continued != nullptr ? *continued : *own;
+    TransferToFile(url, file, true);
+    Complete(file, target.path, result);
   } catch (const std::exception& error) {
     result.error = L" [WININET] " + WideMessage(error);
   }

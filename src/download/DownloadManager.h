@@ -10,15 +10,22 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "download/FileHasher.h"
 #include "download/TransferRelay.h"
+
+namespace download {
+class FileDownload;
+}
 
 struct DownloadResult {
   bool success = false;
-  std::wstring error;  // empty on success, unless the WinINet fallback saved a failed WinHTTP try
-  std::wstring path;   // the file written, on success
+  std::wstring error;       // empty on success, unless the WinINet fallback saved a failed WinHTTP try
+  std::wstring path;        // the file written, on success
+  std::string sha256 = {};  // lower-case hex SHA-256 of that file, computed while it was written
 };
 
 using MemoryDownloadCallback = std::function<void(std::unique_ptr<std::vector<char>>)>;
@@ -63,6 +70,10 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // Tells the user that the target folder is unusable. The default shows an owner-less
   // "Invalid path" box from the calling worker thread; tests replace it.
   std::function<void()> m_invalidPathNotice = &DownloadManager::ShowInvalidPathBox;
+  // How file downloads are hashed; benchmarks compare the engines.
+  download::HashEngine m_hashEngine = download::HashEngine::Cng;
+  // Replaces the cap on bodies without a length (download::NoLengthCap); tests make it small.
+  std::optional<unsigned long long> m_noLengthCap;
 
  private:
   struct Target {
@@ -77,9 +88,12 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
                               const std::wstring& folder);
   Target ResolveTarget(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
   // `resolved` null: the target is worked out inside the attempt.
+  // `continued`: the file WinHTTP began, or null for a download of its own.
   DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
-                                const Target* resolved);
-  void TransferToFile(const std::wstring& url, HWND window, const std::wstring& path, bool winInet);
+                                const Target* resolved, download::FileDownload* continued);
+  // One transport's attempt: the first try and up to kMaxResumes resumed ones after early ends.
+  void TransferToFile(const std::wstring& url, download::FileDownload& file, bool winInet);
+  void Complete(download::FileDownload& file, const std::wstring& path, DownloadResult& result);
   // Takes queued memory downloads until none is left.
   void RunMemoryWorker() noexcept;
 

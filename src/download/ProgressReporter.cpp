@@ -18,6 +18,18 @@ void ProgressReporter::Advance(DWORD bytes) {
   }
 }
 
+void ProgressReporter::Restart(std::optional<DWORD> length) {
+  const bool hadLength = m_length && *m_length > 0;
+  m_length = length;
+  m_done = 0;
+  m_posted = 0;
+  if (length) {
+    Post(WM_DOWNLOAD_PROGRESS, 0);
+  } else if (hadLength) {
+    Post(WM_DOWNLOAD_NO_LENGTH, 0);
+  }
+}
+
 void ProgressReporter::Complete() {
   if (m_length && *m_length > 0) Post(WM_DOWNLOAD_PROGRESS, 100);
 }

@@ -13,6 +13,8 @@ class ProgressReporter {
 
   void SetLength(std::optional<DWORD> length);
   void Advance(DWORD bytes);
+  // The file starts again from zero: the bar goes back to 0 (or to the marquee without a length).
+  void Restart(std::optional<DWORD> length);
   void Complete();
   std::optional<DWORD> Length() const { return m_length; }
 

@@ -19,7 +19,7 @@ std::wstring TempName(const std::wstring& folder, unsigned attempt) {
 
 }  // namespace
 
-TargetFile::TargetFile(const std::wstring& path) : m_path(path) {
+TargetFile::TargetFile(const std::wstring& path, HashEngine hashEngine) : m_path(path), m_hasher(hashEngine) {
   const auto slash = path.rfind(L'\\');
   if (path.empty() || slash == std::wstring::npos) return;
   const std::wstring folder = path.substr(0, slash + 1);
@@ -48,8 +48,18 @@ bool TargetFile::MarkForDeletion(bool remove) {
 
 void TargetFile::Write(const char* data, DWORD size) {
   constexpr std::size_t kBufferSize = 64 * 1024;
+  m_hasher.Update(data, size);
   m_buffer.insert(m_buffer.end(), data, data + size);
   if (m_buffer.size() >= kBufferSize) Flush();
+}
+
+void TargetFile::Restart() {
+  m_buffer.clear();
+  m_hasher.Restart();
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(m_file.get())) {
+    throw DownloadError(L"Failed to write to the file.");
+  }
 }
 
 // A full disk must fail the download even when no length was announced to check against.

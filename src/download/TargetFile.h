@@ -3,13 +3,15 @@
 // target, marked for deletion from the moment it exists, so that the file system removes it
 // whenever the download does not complete: a failure, a cancellation, or the process being
 // killed. Only a complete download clears the mark and renames the open file over the target,
-// so an existing file of the same name is never destroyed by a download that fails.
+// so an existing file of the same name is never destroyed by a download that fails. The file's
+// SHA-256 is computed as the data is written.
 #include <windows.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "download/FileHasher.h"
 #include "ui/UniqueResource.h"
 
 namespace download {
@@ -17,7 +19,7 @@ namespace download {
 class TargetFile {
  public:
   // An empty `path` (no usable folder) gives a file that is not open.
-  explicit TargetFile(const std::wstring& path);
+  explicit TargetFile(const std::wstring& path, HashEngine hashEngine = HashEngine::Cng);
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
@@ -26,6 +28,10 @@ class TargetFile {
   DWORD OpenError() const { return m_openError; }
 
   void Write(const char* data, DWORD size);
+  // Empties the file and its hash, for a download that starts again from its first byte.
+  void Restart();
+  // Of everything written since the file was made or last restarted.
+  std::string Sha256Hex() { return m_hasher.HexDigest(); }
   // Writes out what is buffered; the size check comes after it.
   void Finish();
   // Size of the written file as the file system reports it; nothing (with the thread's last
@@ -41,6 +47,7 @@ class TargetFile {
   std::wstring m_path;
   ui::UniqueFile m_file;       // closing it deletes the file unless Commit() cleared the mark
   std::vector<char> m_buffer;  // written out in large pieces, as a buffered stream would
+  FileHasher m_hasher;
   DWORD m_openError = ERROR_PATH_NOT_FOUND;
 };
 

@@ -39,7 +39,8 @@ class Relay {
 
   struct Batch {
     Outcome outcome = Outcome::Delivered;
-    std::optional<std::optional<DWORD>> length;
+    bool hasHead = false;  // an optional<ResponseHead> trips GCC 12's maybe-uninitialized check
+    ResponseHead head;
     bool finished = false;
     std::exception_ptr error;
   };
@@ -47,10 +48,11 @@ class Relay {
   const std::atomic<bool>& StopFlag() const { return m_stop; }
 
   // --- transfer thread
-  void PutLength(std::optional<DWORD> length) {
+  void PutHead(const ResponseHead& head) {
     SrwGuard guard(m_lock);
     ThrowIfAbandoned();
-    m_length = length;
+    m_head = head;
+    m_hasHead = true;
     MarkAlive();
   }
   void PutData(const char* data, DWORD size) {
@@ -86,8 +88,9 @@ class Relay {
         batch.outcome = Outcome::Cancelled;
         return batch;
       }
-      if (m_length || !m_data.empty() || m_finished) {
-        batch.length = std::exchange(m_length, std::nullopt);
+      if (m_hasHead || !m_data.empty() || m_finished) {
+        batch.hasHead = std::exchange(m_hasHead, false);
+        if (batch.hasHead) batch.head = std::move(m_head);
         spare.swap(m_data);
         batch.finished = m_finished;
         batch.error = m_error;
@@ -126,7 +129,8 @@ class Relay {
   SRWLOCK m_lock = SRWLOCK_INIT;
   CONDITION_VARIABLE m_changed = CONDITION_VARIABLE_INIT;
   std::vector<char> m_data;
-  std::optional<std::optional<DWORD>> m_length;
+  bool m_hasHead = false;
+  ResponseHead m_head;
   bool m_finished = false;
   std::exception_ptr m_error;
   bool m_abandoned = false;
@@ -184,7 +188,7 @@ namespace {
 class RelaySink final : public TransferSink {
  public:
   explicit RelaySink(Relay& relay) : m_relay(relay) {}
-  void OnLength(std::optional<DWORD> length) override { m_relay.PutLength(length); }
+  void OnHead(const ResponseHead& head) override { m_relay.PutHead(head); }
   void OnData(const char* data, DWORD size) override { m_relay.PutData(data, size); }
   void OnProgress() override { m_relay.Touch(); }
 
@@ -220,7 +224,7 @@ void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegis
     const Relay::Batch batch = relay->Take(data, stallLimitMs);
     if (batch.outcome == Relay::Outcome::Cancelled) throw DownloadCancelled();
     if (batch.outcome == Relay::Outcome::Stalled) ThrowSystemError(L"The server stopped answering: ", kTimeoutError);
-    if (batch.length) sink.OnLength(*batch.length);
+    if (batch.hasHead) sink.OnHead(batch.head);
     if (!data.empty()) sink.OnData(data.data(), static_cast<DWORD>(data.size()));
     if (batch.finished) {
       if (batch.error) std::rethrow_exception(batch.error);

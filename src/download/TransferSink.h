@@ -4,13 +4,24 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 namespace download {
 
+// What the final response (after redirects) said about its body.
+struct ResponseHead {
+  DWORD status = 0;
+  std::optional<DWORD> length;  // nothing when no usable Content-Length was announced
+  std::wstring etag;            // empty when absent
+  std::wstring lastModified;
+  std::wstring contentRange;
+};
+
 class TransferSink {
  public:
-  // Once, after the final response's headers; nothing when it announced no usable length.
-  virtual void OnLength(std::optional<DWORD> length) = 0;
+  // Once, after the final response's headers.
+  virtual void OnHead(const ResponseHead& head) { OnLength(head.length); }
+  virtual void OnLength(std::optional<DWORD> /*length*/) {}
   virtual void OnData(const char* data, DWORD size) = 0;
   // A sign of life that carries nothing: a new hop of a redirect chain is starting.
   virtual void OnProgress() {}

@@ -37,10 +37,8 @@ RequestTarget SplitUrl(const std::wstring& url) {
 }
 
 ui::UniqueWinHttp OpenSession(WinHttpPurpose purpose) {
-  const bool file = purpose == WinHttpPurpose::File;
-  const wchar_t* agent = file ? nullptr : L"A WinHTTP Example Program/1.0";
-  const DWORD access = file ? config::WinHttpProxyAccessType() : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
-  ui::UniqueWinHttp session(::WinHttpOpen(agent, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  const wchar_t* agent = purpose == WinHttpPurpose::File ? nullptr : L"A WinHTTP Example Program/1.0";
+  ui::UniqueWinHttp session(config::OpenWinHttpSession(agent));
   if (!session) ThrowLastError(L"Failed to open HTTP session: ");
   DWORD protocols = config::WinHttpSecureProtocols();
   if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
@@ -59,6 +57,16 @@ std::optional<DWORD> QueryNumber(HINTERNET request, DWORD query) {
     return std::nullopt;
   }
   return value;
+}
+
+// A header's text; empty when absent or longer than any value the engine uses.
+std::wstring QueryText(HINTERNET request, DWORD query) {
+  wchar_t buffer[256] = {};
+  DWORD size = sizeof(buffer);
+  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  return std::wstring(buffer, std::min<DWORD>(size / sizeof(wchar_t), 255));
 }
 
 std::wstring QueryLocation(HINTERNET request) {
@@ -94,7 +102,7 @@ void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, TransferSin
 }  // namespace
 
 void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects, const std::atomic<bool>& cancelled,
-                TransferSink& sink) {
+                TransferSink& sink, const std::wstring& headers) {
   std::wstring current = url;
   // Every pass either ends the transfer or counts one redirect, so the loop is bounded.
   for (;;) {
@@ -113,7 +121,9 @@ void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects,
     if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof(disabled))) {
       ThrowLastError(L"Failed to open request: ");
     }
-    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+    const wchar_t* extra = headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str();
+    const DWORD extraLength = headers.empty() ? 0 : static_cast<DWORD>(-1);
+    if (!::WinHttpSendRequest(request.get(), extra, extraLength, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
       ThrowLastError(L"Failed to send request: ");
     }
     if (!::WinHttpReceiveResponse(request.get(), nullptr)) ThrowLastError(L"Failed to receive response: ");
@@ -127,7 +137,13 @@ void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects,
     if (status < 200 || status > 299) {
       throw DownloadError(L"Download failed: Server returned status code: " + std::to_wstring(status));
     }
-    sink.OnLength(QueryNumber(request.get(), WINHTTP_QUERY_CONTENT_LENGTH));
+    ResponseHead head;
+    head.status = status;
+    head.length = QueryNumber(request.get(), WINHTTP_QUERY_CONTENT_LENGTH);
+    head.etag = QueryText(request.get(), WINHTTP_QUERY_ETAG);
+    head.lastModified = QueryText(request.get(), WINHTTP_QUERY_LAST_MODIFIED);
+    head.contentRange = QueryText(request.get(), WINHTTP_QUERY_CONTENT_RANGE);
+    sink.OnHead(head);
     ReadBody(request.get(), cancelled, sink);
     return;
   }

@@ -1,7 +1,8 @@
 #pragma once
 // One GET over WinHTTP with the build's time-outs. Redirects are followed by hand: at most five
 // per `redirects` counter, never from HTTPS to HTTP. Every failure raises DownloadError
-// (DownloadCancelled when `cancelled` was raised between two chunks).
+// (DownloadCancelled when `cancelled` was raised between two chunks). `headers` go with every
+// hop ("Name: value" lines separated by CRLF).
 #include <atomic>
 #include <string>
 
@@ -10,11 +11,11 @@
 namespace download {
 
 enum class WinHttpPurpose {
-  File,    // no user agent; proxy access by Windows version
-  Memory,  // the image loader's agent string, default proxy, no cached answers
+  File,    // no user agent
+  Memory,  // the image loader's agent string, no cached answers
 };
 
 void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects, const std::atomic<bool>& cancelled,
-                TransferSink& sink);
+                TransferSink& sink, const std::wstring& headers = {});
 
 }  // namespace download

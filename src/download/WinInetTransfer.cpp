@@ -41,6 +41,13 @@ std::optional<DWORD> QueryNumber(HINTERNET file, DWORD query) {
   return value;
 }
 
+std::wstring QueryText(HINTERNET file, DWORD query) {
+  wchar_t buffer[256] = {};
+  DWORD size = sizeof(buffer);
+  if (!::HttpQueryInfoW(file, query, buffer, &size, nullptr)) return {};
+  return std::wstring(buffer, std::min<DWORD>(size / sizeof(wchar_t), 255));
+}
+
 std::wstring QueryLocation(HINTERNET file) {
   wchar_t buffer[kLocationUnits] = {};
   DWORD size = sizeof(buffer);
@@ -57,7 +64,8 @@ std::wstring QueryLocation(HINTERNET file) {
 
 }  // namespace
 
-void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, TransferSink& sink) {
+void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, TransferSink& sink,
+                const std::wstring& headers) {
   ui::UniqueWinInet internet(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet) ThrowLastError(L"Failed to initialize WinINet:: ");
   SetTimeouts(internet.get(), true);
@@ -68,7 +76,8 @@ void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, Tra
   // Every pass either leaves the loop or counts one redirect, so the loop is bounded.
   for (int redirects = 0;; ++redirects) {
     sink.OnProgress();
-    file.reset(::InternetOpenUrlW(internet.get(), current.c_str(), nullptr, 0,
+    file.reset(::InternetOpenUrlW(internet.get(), current.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                                  headers.empty() ? 0 : static_cast<DWORD>(-1),
                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
                                   0));
     if (!file) ThrowLastError(L"Failed to open URL:: ");
@@ -79,13 +88,20 @@ void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, Tra
     if (redirects >= kMaxRedirects) throw DownloadError(L"Too many redirects.");
     current = NextRedirectUrl(current, QueryLocation(file.get()));
   }
-  if (status != 200) {
+  // A range is asked for only when resuming; its answer is then checked by the sink.
+  if (status != 200 && !(status == 206 && !headers.empty())) {
     const DWORD error = ::GetLastError();
     throw DownloadError(L"Server returned status code: HTTP " + std::to_wstring(status) + L" - " +
                         GetSystemErrorText(error));
   }
   SetTimeouts(file.get(), false);
-  sink.OnLength(QueryNumber(file.get(), HTTP_QUERY_CONTENT_LENGTH));
+  ResponseHead head;
+  head.status = status;
+  head.length = QueryNumber(file.get(), HTTP_QUERY_CONTENT_LENGTH);
+  head.etag = QueryText(file.get(), HTTP_QUERY_ETAG);
+  head.lastModified = QueryText(file.get(), HTTP_QUERY_LAST_MODIFIED);
+  head.contentRange = QueryText(file.get(), HTTP_QUERY_CONTENT_RANGE);
+  sink.OnHead(head);
 
   const auto buffer = std::make_unique<char[]>(kReadBufferSize);
   for (;;) {

@@ -11,6 +11,8 @@
 
 namespace download {
 
-void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, TransferSink& sink);
+// `headers` go with every hop; with them a 206 is accepted too.
+void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, TransferSink& sink,
+                const std::wstring& headers = {});
 
 }  // namespace download

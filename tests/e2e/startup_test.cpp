@@ -167,7 +167,7 @@ TEST(Startup, PlantedDllsBesideTheStubAreNeverLoaded) {
   const std::wstring stub = folder + L"\\plantsetup.exe";
   const std::wstring control = folder + L"\\plantcontrol.exe";
   const std::wstring marker = folder + L"\\marker.txt";
-  const wchar_t* const kNames[] = {L"gdiplus", L"winhttp", L"wininet"};
+  const wchar_t* const kNames[] = {L"gdiplus", L"winhttp", L"wininet", L"bcrypt"};
   std::vector<std::wstring> files = {stub, control, marker};
   ASSERT_TRUE(::CopyFileW(WindowsPathFromEnv("BRINDLE_WIZARD_DLM").c_str(), stub.c_str(), FALSE));
   ASSERT_TRUE(::CopyFileW(WindowsPathFromEnv("BRINDLE_STATIC_IMPORTER").c_str(), control.c_str(), FALSE));

@@ -28,6 +28,11 @@ BLACKHOLE_ADDRESS = "127.0.0.3"
 NGINX_TLS_PORT = 8543
 NGINX_PLAIN_PORT = 8580
 NGINX_BIG_BYTES = 64 * 1024 * 1024
+# The reference service's cutting relay in front of nginx (nginx cannot be told to fail).
+CUTTER_PORT = 8545
+# Debian's tinyproxy on loopback: an open one and one that asks for credentials (407).
+PROXY_PORT = 8888
+AUTH_PROXY_PORT = 8889
 
 
 def log(message):
@@ -171,6 +176,7 @@ class Harness:
              "--untrusted-key", str(ca / "untrusted-server.key"),
              "--plain-port", "8480",
              "--blackhole", f"{BLACKHOLE_ADDRESS}:443",
+             "--cutter", f"{CUTTER_PORT}:{NGINX_TLS_PORT}",
              "--ready-file", str(ready)],
             stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file, start_new_session=True)
         state["service_pid"] = proc.pid
@@ -244,6 +250,34 @@ http {{
             time.sleep(0.05)
         raise RuntimeError("nginx did not start")
 
+    def start_proxies(self, state):
+        """Two tinyproxy instances on loopback for the proxy tests: PROXY_PORT forwards
+        anything, AUTH_PROXY_PORT answers 407 to a request without credentials. Each logs
+        every CONNECT to proxy/<port>.log."""
+        root = self.dir / "proxy"
+        root.mkdir(parents=True, exist_ok=True)
+        state["proxy_pids"] = []
+        for port, extra in ((PROXY_PORT, ""), (AUTH_PROXY_PORT, "BasicAuth brindle not-the-password\n")):
+            log_path = root / f"{port}.log"
+            log_path.unlink(missing_ok=True)
+            (root / f"{port}.conf").write_text(
+                f"Port {port}\nListen 127.0.0.1\nTimeout 60\nMaxClients 64\nAllow 127.0.0.1\n"
+                f"LogFile \"{log_path}\"\nLogLevel Connect\n{extra}")
+            out = open(self.dir / "logs" / f"tinyproxy-{port}.log", "ab")
+            proc = subprocess.Popen(["tinyproxy", "-d", "-c", str(root / f"{port}.conf")], stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=out, start_new_session=True)
+            state["proxy_pids"].append(proc.pid)
+            for _ in range(int(100 * TIMEOUT_SCALE)):
+                try:
+                    with socket.create_connection(("127.0.0.1", port), timeout=1):
+                        break
+                except OSError:
+                    if proc.poll() is not None:
+                        raise RuntimeError(f"tinyproxy ended early; see {self.dir}/logs/tinyproxy-{port}.log")
+                    time.sleep(0.05)
+            else:
+                raise RuntimeError("tinyproxy did not start")
+
     # --- commands --------------------------------------------------------------------------
     def start(self, arches=None, nginx=True):
         """Everything, or (for the demo and benches) only the prefixes named and no nginx."""
@@ -260,6 +294,8 @@ http {{
         self.save_state(state)
         if nginx:
             self.start_nginx(state)
+            self.save_state(state)
+            self.start_proxies(state)
             self.save_state(state)
         errors = []
 
@@ -292,6 +328,8 @@ http {{
             pid = state.get(key)
             if pid:
                 stop_process(pid)
+        for pid in state.get("proxy_pids", []):
+            stop_process(pid)
         if state and not quiet:
             log("stopped")
         self.state_file.unlink(missing_ok=True)

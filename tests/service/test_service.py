@@ -176,6 +176,7 @@ class ServiceTestCase(unittest.TestCase):
     untrusted = False
     plain = False
     blackhole = False
+    cutter = False
 
     @classmethod
     def populate(cls, configs, content):
@@ -203,6 +204,9 @@ class ServiceTestCase(unittest.TestCase):
         if cls.blackhole:
             cls.blackhole_port = free_port()
             cmd += ["--blackhole", "127.0.0.1:%d" % cls.blackhole_port]
+        if cls.cutter:
+            cls.cutter_port = free_port()
+            cmd += ["--cutter", "%d:%d" % (cls.cutter_port, cls.port)]
         if cls.untrusted:
             cls.untrusted_port = free_port()
             cmd += ["--untrusted-port", str(cls.untrusted_port),
@@ -665,6 +669,38 @@ class TestFaults(ServiceTestCase):
             conn.close()
         self.assertEqual(self.request("GET", "/f/a.bin").body, self.A)
 
+    def test_ranges_resume_only_the_same_version(self):
+        tagged = {"body_size": 5000, "ranges": True, "headers": {"ETag": '"v1"'}}
+        cases = [  # request headers, then the status, Content-Range and first byte expected
+            ({"Range": "bytes=1000-", "If-Range": '"v1"'}, 206, "bytes 1000-4999/5000", 1000),
+            ({"Range": "bytes=1000-"}, 206, "bytes 1000-4999/5000", 1000),
+            ({"Range": "bytes=1000-", "If-Range": '"v0"'}, 200, None, 0),
+            ({"Range": "bytes=5000-"}, 416, "bytes */5000", None),
+        ]
+        for headers, status, content_range, first in cases:
+            self.scenario("/f/r.bin", [tagged])
+            resp = self.request("GET", "/f/r.bin", headers=headers)
+            self.assertEqual((resp.status, resp.header("Content-Range")), (status, content_range), headers)
+            if first is not None:
+                self.assertEqual(resp.body, pattern(5000)[first:], headers)
+        # Without the member a range is ignored, as by a server that cannot serve one.
+        self.scenario("/f/r.bin", [{"body_size": 5000}])
+        self.assertEqual(self.request("GET", "/f/r.bin", headers={"Range": "bytes=1000-"}).status, 200)
+
+    def test_drop_after_resets_mid_body_and_counts_what_was_sent(self):
+        self.scenario("/f/a.bin", [{"body_size": 100000, "drop_after": 1000}])
+        conn = self.connect()
+        try:
+            conn.request("GET", "/f/a.bin")
+            resp = conn.getresponse()
+            self.assertEqual(resp.getheader("Content-Length"), "100000")
+            with self.assertRaises((http.client.IncompleteRead, ConnectionError, ssl.SSLError)):
+                resp.read()
+        finally:
+            conn.close()
+        [record] = self.control_get("requests?path=/f/a.bin")
+        self.assertEqual((record["status"], record["sent"]), ("200", 1000))
+
     def test_delay(self):
         self.scenario("/o", [{"delay_ms": 300, "status": 503}])
         start = time.monotonic()
@@ -717,6 +753,22 @@ class TestFaults(ServiceTestCase):
 
 
 # ---------------------------------------------------------------------------
+
+
+class TestCutter(ServiceTestCase):
+    cutter = True
+
+    def test_cuts_the_next_connections_and_counts_the_bytes(self):
+        self.assertEqual(self.control_post("cutter", {"cut_after": [3000]}).status, 200)
+        self.scenario("/f/c.bin", [{"body_size": 200000}, {"body_size": 200000}])
+        with self.assertRaises((http.client.IncompleteRead, ConnectionError, ssl.SSLError)):
+            self.request("GET", "/f/c.bin", conn=self.connect(port=self.cutter_port))
+        self.assertEqual(len(self.request("GET", "/f/c.bin", conn=self.connect(port=self.cutter_port)).body),
+                         200000)
+        cut, whole = self.control_get("cutter")["connections"]
+        self.assertEqual(cut, 3000)
+        self.assertGreater(whole, 200000)
+        self.assertEqual(self.control_post("cutter", {"cut_after": [-1]}).status, 400)
 
 
 class TestNoInterimContinue(ServiceTestCase):

@@ -1,10 +1,11 @@
 // Times one download into a scratch folder and reports the peak working set, so that
 // bench/run.py can compare the engine with a bare WinHTTP read loop and with curl, all fetching
 // the same URL from the same service.
-//   download_bench URL FOLDER [bare]
+//   download_bench URL FOLDER [bare|nohash|own]
 //     -> "<ok> <seconds> <bytes> <peak working set before> <after>"
 // "bare" is the least a WinHTTP client can do: one session, one request, read what is available
-// and write it to the file; no redirects, relay, progress or checks.
+// and write it to the file; no redirects, relay, progress or checks. "nohash" and "own" run the
+// engine without the file's SHA-256 or with our own SHA-256 instead of the CNG provider's.
 #include <windows.h>
 // after windows.h, which they need
 #include <psapi.h>
@@ -34,8 +35,7 @@ bool BareWinHttpLoop(const std::wstring& url, const std::wstring& path) {
   URL_COMPONENTS parts;
   if (!ui::CrackUrl(url, parts)) return false;
   const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  ui::UniqueWinHttp session(
-      ::WinHttpOpen(nullptr, config::WinHttpProxyAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  ui::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
   ui::UniqueWinHttp connection(session ? ::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0) : nullptr);
   ui::UniqueWinHttp request(connection ? ::WinHttpOpenRequest(connection.get(), L"GET", parts.lpszUrlPath, nullptr,
                                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
@@ -67,18 +67,21 @@ bool BareWinHttpLoop(const std::wstring& url, const std::wstring& path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3 && !(argc == 4 && std::wstring(argv[3]) == L"bare")) {
-    std::fprintf(stderr, "usage: download_bench URL FOLDER [bare]\n");
+  const std::wstring mode = argc == 4 ? argv[3] : L"";
+  if (argc < 3 || argc > 4 || (argc == 4 && mode != L"bare" && mode != L"nohash" && mode != L"own")) {
+    std::fprintf(stderr, "usage: download_bench URL FOLDER [bare|nohash|own]\n");
     return 2;
   }
   ConfigurationManager::GetInstance()->downloadFolder = argv[2];
   DownloadManager manager;
+  if (mode == L"nohash") manager.m_hashEngine = download::HashEngine::Off;
+  if (mode == L"own") manager.m_hashEngine = download::HashEngine::Own;
   const std::wstring barePath = std::wstring(argv[2]) + L"\\bench.bin";
   const unsigned long long before = PeakWorkingSet();
   const auto started = std::chrono::steady_clock::now();
   bool success = false;
   std::wstring written;
-  if (argc == 4) {
+  if (mode == L"bare") {
     success = BareWinHttpLoop(argv[1], barePath);
     written = barePath;
   } else {

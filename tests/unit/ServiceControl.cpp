@@ -84,6 +84,14 @@ int ServiceControl::BlackHoleConnections() {
   return nlohmann::json::parse(Call(L"GET", L"/_control/blackhole", {})).at("accepted").get<int>();
 }
 
+void ServiceControl::CutConnections(const std::vector<long long>& cutAfter) {
+  Call(L"POST", L"/_control/cutter", nlohmann::json{{"cut_after", cutAfter}}.dump());
+}
+
+std::vector<long long> ServiceControl::CutterConnections() {
+  return nlohmann::json::parse(Call(L"GET", L"/_control/cutter", {})).at("connections").get<std::vector<long long>>();
+}
+
 std::string ServiceControl::Body(const nlohmann::json& request) {
   return Base64Decode(request.at("body_b64").get<std::string>());
 }

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 class ServiceControl {
  public:
@@ -19,6 +20,11 @@ class ServiceControl {
   static nlohmann::json Events();
   // Connections the black hole (https://127.0.0.3, never answers) accepted since the reset.
   static int BlackHoleConnections();
+  // Makes each of the next connections through the cutting relay (localhost:8545, to the
+  // harness's nginx) end after the given number of bytes, and starts its count afresh.
+  static void CutConnections(const std::vector<long long>& cutAfter);
+  // Bytes the relay passed to the client, per connection since CutConnections.
+  static std::vector<long long> CutterConnections();
   // The exact bytes of a recorded request's body.
   static std::string Body(const nlohmann::json& request);
 

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "ServiceControl.h"
+#include "config/Hashing.h"
 #include "ui/Strings.h"
 
 namespace fs = std::filesystem;
@@ -61,6 +62,15 @@ std::string DownloadFixture::Pattern(std::size_t size) {
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
   return bytes;
+}
+
+std::string DownloadFixture::PatternSha256(std::size_t size) {
+  const std::string block = Pattern(251 * 4096);
+  config::Sha256 hash;
+  for (std::size_t done = 0; done < size; done += block.size()) {
+    hash.Update(block.data(), std::min(block.size(), size - done));
+  }
+  return hash.HexDigest();
 }
 
 std::wstring DownloadFixture::Url(const std::string& path) { return L"https://localhost" + ui::Widen(path, CP_UTF8); }

@@ -23,6 +23,8 @@ class DownloadFixture : public ::testing::Test {
   static void WriteFile(const std::wstring& path, const std::string& content);
   // The service's body_size pattern: byte i is i % 251.
   static std::string Pattern(std::size_t size);
+  // Its SHA-256 (lower-case hex), computed piece by piece.
+  static std::string PatternSha256(std::size_t size);
   static std::wstring Url(const std::string& path);
 
   std::shared_ptr<ConfigurationManager> configuration = ConfigurationManager::GetInstance();
