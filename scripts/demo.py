@@ -11,6 +11,7 @@ and offers are the test installers (tests/installers), which write a record of h
 started to a folder of the demo's own. Each wizard runs as a copy whose name carries a campaign
 code (demo-dl, demo-is, demo-bt by wizard kind), so the report groups the runs by campaign.
 """
+import hashlib
 import json
 import os
 import re
@@ -75,13 +76,19 @@ def offer(offer_id, name, vertical, location, arguments, picture):
                    "v": vertical}}
 
 
-def dlm_document(offers, title="Tavrel"):
-    return {"l": "US",
-            "i": {"ct": title, "cu": "https://localhost/f/demo/product/TavrelSetup.exe",
-                  "cl": "https://localhost/f/logo.png", "cf": "TavrelSetup.exe",
-                  "cp": "https://localhost/privacy", "ctu": "https://localhost/terms"},
-            "f": {"a": "pub-demo", "m": 3},
-            "o": offers}
+def with_sha256(entry, sha256):
+    """The offer or product object naming the SHA-256 its download must have."""
+    (entry["ps"] if "ps" in entry else entry)["sha256"] = sha256
+    return entry
+
+
+def dlm_document(offers, title="Tavrel", sha256=None):
+    product = {"ct": title, "cu": "https://localhost/f/demo/product/TavrelSetup.exe",
+               "cl": "https://localhost/f/logo.png", "cf": "TavrelSetup.exe",
+               "cp": "https://localhost/privacy", "ctu": "https://localhost/terms"}
+    if sha256:
+        product["sha256"] = sha256
+    return {"l": "US", "i": product, "f": {"a": "pub-demo", "m": 3}, "o": offers}
 
 
 def isv_document(offers):
@@ -419,7 +426,9 @@ class Demo:
         if not downloads:
             raise DemoError("the prefix has no Downloads folder")
         self.downloads = downloads[0]
-        self.installer_size = (self.harness.dir / "service" / "content" / INSTALLER).stat().st_size
+        installer = (self.harness.dir / "service" / "content" / INSTALLER).read_bytes()
+        self.installer_size = len(installer)
+        self.installer_sha256 = hashlib.sha256(installer).hexdigest()
 
     def begin(self, name, exe, title, document, environment=None, slow=False):
         """Starts the wizard; the service's scenarios must be set already (after new_run)."""
@@ -483,13 +492,16 @@ class Demo:
         for path in ("/f/demo/photo/setup.exe", "/f/demo/notes/setup.exe", "/f/demo/weather/setup.exe"):
             self.serve_installer_as(path)
         self.serve_installer_as("/f/demo/product/TavrelSetup.exe", rate=self.installer_size // PRODUCT_SECONDS)
-        offers = [offer("photo-tool", "Photo Tool", 1, "https://localhost/f/demo/photo/setup.exe", "/S /id=photo",
-                        "offer1.png"),
-                  offer("notes-app", "Notes App", 2, "demo/notes/setup.exe", "/quiet /id=notes", "offer2.png"),
-                  offer("weather-app", "Weather App", 3, "https://localhost/f/demo/weather/setup.exe",
-                        "/silent /id=weather", "offer3.png")]
-        run = self.begin("dlm", self.build / "Brindle.exe", "*Setup", dlm_document(offers),
-                         slow=True)
+        # Every download is named by its SHA-256; the weather app's is wrong (a file changed on
+        # the way), so that offer is refused as corrupt and never runs.
+        offers = [with_sha256(offer("photo-tool", "Photo Tool", 1, "https://localhost/f/demo/photo/setup.exe",
+                                    "/S /id=photo", "offer1.png"), self.installer_sha256),
+                  with_sha256(offer("notes-app", "Notes App", 2, "demo/notes/setup.exe", "/quiet /id=notes",
+                                    "offer2.png"), self.installer_sha256),
+                  with_sha256(offer("weather-app", "Weather App", 3, "https://localhost/f/demo/weather/setup.exe",
+                                    "/silent /id=weather", "offer3.png"), "0" * 64)]
+        run = self.begin("dlm", self.build / "Brindle.exe", "*Setup",
+                         dlm_document(offers, sha256=self.installer_sha256), slow=True)
         try:
             run.through_welcome()
             for decision in ("IDC_ACCEPT", "IDC_DECLINE", "IDC_ACCEPT"):
@@ -501,7 +513,7 @@ class Demo:
             run.finish("FinishPageDLM")
         finally:
             run.stop()
-        run.summary(installers=3)
+        run.summary(installers=2)
 
     def watch_progress(self, run):
         """Reads the bar while the slowed product downloads and photographs it half-way."""

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "config/FolderSecurity.h"
 #include "config/Identity.h"
 #include "ui/Strings.h"
 
@@ -133,6 +134,9 @@ void ConfigurationManager::FillPathTokensLocked() {
 std::wstring CreateWorkFolder() {
   const std::wstring temp = TempPath();
   if (temp.empty()) return {};
+  // Protected from the start: without its descriptor no folder is made at all.
+  config::WorkFolderSecurity security;
+  if (security.Attributes() == nullptr) return {};
   // Create-and-check: the folder is made under a name nobody holds, in one step, so no other
   // process can slip in between choosing the name and creating the folder.
   const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 4);
@@ -140,7 +144,7 @@ std::wstring CreateWorkFolder() {
     wchar_t name[16] = {};
     std::swprintf(name, std::size(name), L"ISV%04X.tmp", static_cast<unsigned>((seed + attempt) & 0xFFFF));
     const std::wstring path = temp + name;
-    if (::CreateDirectoryW(path.c_str(), nullptr)) return path;
+    if (::CreateDirectoryW(path.c_str(), security.Attributes())) return path;
     if (::GetLastError() != ERROR_ALREADY_EXISTS) return {};
   }
   return {};

@@ -53,6 +53,8 @@ class ConfigurationManager {
   std::wstring launchArguments;
   std::wstring installerName;
   std::wstring productFilePath;
+  std::string productFileSha256;  // of the product file as it was written (DLM: checked at Finish)
+  std::string productSha256;      // what the document says the product's SHA-256 must be; empty: anything
   std::wstring productVersion;
   std::wstring configurationUrl;
   std::wstring eventsUrl;

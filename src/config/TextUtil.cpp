@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <cwctype>
 #include <unordered_map>
 
 #include "ui/Strings.h"
@@ -101,5 +102,18 @@ bool LooksLikeUrlBytes(std::string_view s) {
 }
 
 bool LooksLikeUrl(std::wstring_view text) { return LooksLikeUrlBytes(ui::Narrow(text, CP_THREAD_ACP)); }
+
+bool IsHttpsUrl(std::wstring_view url) {
+  constexpr std::wstring_view kScheme = L"https://";
+  return url.size() > kScheme.size() && std::equal(kScheme.begin(), kScheme.end(), url.begin(),
+                                                   [](wchar_t a, wchar_t b) { return a == std::towlower(b); });
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
 
 }  // namespace config

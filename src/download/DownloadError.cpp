@@ -9,12 +9,20 @@ DownloadError::DownloadError(std::wstring_view text) : std::runtime_error(ui::Na
 
 DownloadCancelled::DownloadCancelled() : DownloadError(L"Download cancelled.") {}
 
-void ThrowSystemError(std::wstring_view prefix, DWORD code) {
+DownloadCorrupt::DownloadCorrupt(const std::string& got, const std::string& expected)
+    : DownloadError(L"Download was corrupt: its SHA-256 is " + ui::Widen(got, CP_ACP) + L", not the expected " +
+                    ui::Widen(expected, CP_ACP) + L".") {}
+
+std::wstring SystemErrorMessage(std::wstring_view prefix, DWORD code) {
   std::wstring text(prefix);
   text += std::to_wstring(static_cast<int>(code));
   text += L" - ";
   text += GetSystemErrorText(code);
-  throw SystemDownloadError(text);
+  return text;
+}
+
+void ThrowSystemError(std::wstring_view prefix, DWORD code) {
+  throw SystemDownloadError(SystemErrorMessage(prefix, code));
 }
 
 void ThrowLastError(std::wstring_view prefix) { ThrowSystemError(prefix, ::GetLastError()); }

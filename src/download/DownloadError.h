@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 class DownloadError : public std::runtime_error {
@@ -24,7 +25,16 @@ class SystemDownloadError : public DownloadError {
   using DownloadError::DownloadError;
 };
 
+// The file is complete but not the one the configuration names by its hash: another transport
+// would fetch the same, so it is not tried.
+class DownloadCorrupt : public DownloadError {
+ public:
+  DownloadCorrupt(const std::string& got, const std::string& expected);
+};
+
 // `prefix` + "<code> - <system text>", the shape of every "%d - %s" text of the engine.
+std::wstring SystemErrorMessage(std::wstring_view prefix, DWORD code);
+// Raises that text.
 [[noreturn]] void ThrowSystemError(std::wstring_view prefix, DWORD code);
 // The same with the calling thread's last error code, read before anything else runs.
 [[noreturn]] void ThrowLastError(std::wstring_view prefix);

@@ -127,24 +127,27 @@ void DownloadManager::TransferToFile(const std::wstring& url, download::FileDown
 }
 
 DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
-                                             bool useWorkFolder) {
+                                             bool useWorkFolder, const std::string& expectedSha256) {
   const auto configuration = ConfigurationManager::GetInstance();
-  return DownloadInto(url, window, fileName, useWorkFolder ? configuration->workFolder : configuration->downloadFolder);
+  return DownloadInto(url, window, fileName, useWorkFolder ? configuration->workFolder : configuration->downloadFolder,
+                      expectedSha256);
 }
 
 DownloadResult DownloadManager::DownloadFileToFolder(const std::wstring& url, HWND window, const std::wstring& fileName,
-                                                     const std::wstring& folder) {
-  // Made here when missing, and only inside a folder that exists; one that exists already is
-  // used as it is.
+                                                     const std::wstring& folder, const std::string& expectedSha256) {
+  // Without the folder above it the download fails as for any unusable folder.
   const std::size_t slash = folder.find_last_of(L'\\');
-  if (slash != std::wstring::npos && slash > 0 && ::PathIsDirectoryW(folder.substr(0, slash).c_str())) {
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+  if (slash != std::wstring::npos && slash > 0 && ::PathIsDirectoryW(folder.substr(0, slash).c_str()) &&
+      !::CreateDirectoryW(folder.c_str(), nullptr)) {
+    DownloadResult result;
+    result.error = L"[WINHTTP] " + SystemErrorMessage(L"Failed to open file for writing: ", ::GetLastError());
+    return result;
   }
-  return DownloadInto(url, window, fileName, folder);
+  return DownloadInto(url, window, fileName, folder, expectedSha256);
 }
 
 DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND window, const std::wstring& fileName,
-                                             const std::wstring& folder) {
+                                             const std::wstring& folder, const std::string& expectedSha256) {
   DownloadResult result;
   Target target;
   std::unique_ptr<download::FileDownload> file;
@@ -158,17 +161,18 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
     }
     file = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine, m_noLengthCap);
     TransferToFile(url, *file, false);
-    Complete(*file, target.path, result);
+    Complete(*file, target.path, expectedSha256, result);
   } catch (const std::exception& error) {
     result.error = L"[WINHTTP] " + WideMessage(error);
-    fallBack = dynamic_cast<const DownloadCancelled*>(&error) == nullptr;
+    fallBack = dynamic_cast<const DownloadCancelled*>(&error) == nullptr &&
+               dynamic_cast<const DownloadCorrupt*>(&error) == nullptr;
   }
   if (fallBack) {
     // Cancelling cuts the pause short; the attempt then ends at once as cancelled.
     m_relays.SleepUnlessCancelled(config::GetBuildSettings().downloadFallbackPauseMs);
     // WinINet goes on with what WinHTTP wrote, if it can be resumed.
     if (file) file->NextTransport();
-    const DownloadResult second = WinInetAttempt(url, window, fileName, false, &target, file.get());
+    const DownloadResult second = WinInetAttempt(url, window, fileName, false, &target, file.get(), expectedSha256);
     if (second.success) {
       result.success = true;
       result.path = second.path;
@@ -180,7 +184,12 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
   return result;
 }
 
-void DownloadManager::Complete(download::FileDownload& file, const std::wstring& path, DownloadResult& result) {
+void DownloadManager::Complete(download::FileDownload& file, const std::wstring& path,
+                               const std::string& expectedSha256, DownloadResult& result) {
+  if (!expectedSha256.empty()) {
+    const std::string got = file.Sha256Hex();
+    if (got != expectedSha256) throw DownloadCorrupt(got, expectedSha256);
+  }
   file.Commit();
   m_lastFilePath = path;
   result.success = true;
@@ -195,7 +204,7 @@ DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url, HWN
 
 DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName,
                                                bool useWorkFolder, const Target* resolved,
-                                               download::FileDownload* continued) {
+                                               download::FileDownload* continued, const std::string& expectedSha256) {
   DownloadResult result;
   try {
     const Target target = resolved != nullptr ? *resolved : ResolveTarget(url, fileName, useWorkFolder);
@@ -205,7 +214,7 @@ DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND win
       own = std::make_unique<download::FileDownload>(target.path, window, m_hashEngine, m_noLengthCap);
     download::FileDownload& file = continued != nullptr ? *continued : *own;
     TransferToFile(url, file, true);
-    Complete(file, target.path, result);
+    Complete(file, target.path, expectedSha256, result);
   } catch (const std::exception& error) {
     result.error = L" [WININET] " + WideMessage(error);
   }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "download/FileHasher.h"
+#include "config/FileHasher.h"
 #include "download/TransferRelay.h"
 
 namespace download {
@@ -40,11 +40,15 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // WinHTTP, then after a pause WinINet. Never throws; a failed download leaves no file behind
   // and a file of the same name untouched. A caller's `fileName` is made usable (see
   // config::CleanFileName); a name from the URL that Windows cannot use fails the download.
-  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder);
-  // The same into `folder`, made when missing: each package gets a folder of its own, so two
-  // installers of the same name never overwrite each other.
+  // With `expectedSha256` (lower-case hex), a complete file of another hash fails as corrupt
+  // and is never put in place.
+  DownloadResult DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
+                              const std::string& expectedSha256 = {});
+  // The same into `folder`, which is made now inside an existing folder: each package gets a
+  // folder of its own, so two installers of the same name never overwrite each other, and one
+  // that is already there is never used (it may hold what someone else put there).
   DownloadResult DownloadFileToFolder(const std::wstring& url, HWND window, const std::wstring& fileName,
-                                      const std::wstring& folder);
+                                      const std::wstring& folder, const std::string& expectedSha256 = {});
   DownloadResult DownloadFileWinInet(const std::wstring& url, HWND window, const std::wstring& fileName,
                                      bool useWorkFolder);
   // Two attempts; an empty buffer (never null) when both fail.
@@ -71,7 +75,7 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // "Invalid path" box from the calling worker thread; tests replace it.
   std::function<void()> m_invalidPathNotice = &DownloadManager::ShowInvalidPathBox;
   // How file downloads are hashed; benchmarks compare the engines.
-  download::HashEngine m_hashEngine = download::HashEngine::Cng;
+  config::HashEngine m_hashEngine = config::HashEngine::Cng;
   // Replaces the cap on bodies without a length (download::NoLengthCap); tests make it small.
   std::optional<unsigned long long> m_noLengthCap;
 
@@ -85,15 +89,17 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   Target ResolveTarget(const std::wstring& fileName, bool useWorkFolder);
   Target ResolveTargetIn(const std::wstring& folder, const std::wstring& fileName);
   DownloadResult DownloadInto(const std::wstring& url, HWND window, const std::wstring& fileName,
-                              const std::wstring& folder);
+                              const std::wstring& folder, const std::string& expectedSha256);
   Target ResolveTarget(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
   // `resolved` null: the target is worked out inside the attempt.
   // `continued`: the file WinHTTP began, or null for a download of its own.
   DownloadResult WinInetAttempt(const std::wstring& url, HWND window, const std::wstring& fileName, bool useWorkFolder,
-                                const Target* resolved, download::FileDownload* continued);
+                                const Target* resolved, download::FileDownload* continued,
+                                const std::string& expectedSha256 = {});
   // One transport's attempt: the first try and up to kMaxResumes resumed ones after early ends.
   void TransferToFile(const std::wstring& url, download::FileDownload& file, bool winInet);
-  void Complete(download::FileDownload& file, const std::wstring& path, DownloadResult& result);
+  void Complete(download::FileDownload& file, const std::wstring& path, const std::string& expectedSha256,
+                DownloadResult& result);
   // Takes queued memory downloads until none is left.
   void RunMemoryWorker() noexcept;
 

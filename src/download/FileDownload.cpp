@@ -18,7 +18,7 @@ std::optional<unsigned long long> FreeBytesBeside(const std::wstring& path) {
 
 }  // namespace
 
-FileDownload::FileDownload(const std::wstring& path, HWND window, HashEngine hashEngine,
+FileDownload::FileDownload(const std::wstring& path, HWND window, config::HashEngine hashEngine,
                            std::optional<unsigned long long> cap)
     : m_file(path, hashEngine), m_progress(window), m_cap(cap ? *cap : NoLengthCap(FreeBytesBeside(path))) {}
 

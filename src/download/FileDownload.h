@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "download/FileHasher.h"
+#include "config/FileHasher.h"
 #include "download/ProgressReporter.h"
 #include "download/TargetFile.h"
 #include "download/TransferSink.h"
@@ -17,7 +17,8 @@ namespace download {
 class FileDownload final : public TransferSink {
  public:
   // `cap`: what a body without a length may write; nothing for NoLengthCap of the target drive.
-  FileDownload(const std::wstring& path, HWND window, HashEngine hashEngine, std::optional<unsigned long long> cap);
+  FileDownload(const std::wstring& path, HWND window, config::HashEngine hashEngine,
+               std::optional<unsigned long long> cap);
 
   // Starts a try; the extra request headers it needs (a range when the file can continue).
   std::wstring BeginTry();

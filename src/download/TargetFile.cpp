@@ -19,7 +19,7 @@ std::wstring TempName(const std::wstring& folder, unsigned attempt) {
 
 }  // namespace
 
-TargetFile::TargetFile(const std::wstring& path, HashEngine hashEngine) : m_path(path), m_hasher(hashEngine) {
+TargetFile::TargetFile(const std::wstring& path, config::HashEngine hashEngine) : m_path(path), m_hasher(hashEngine) {
   const auto slash = path.rfind(L'\\');
   if (path.empty() || slash == std::wstring::npos) return;
   const std::wstring folder = path.substr(0, slash + 1);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "download/FileHasher.h"
+#include "config/FileHasher.h"
 #include "ui/UniqueResource.h"
 
 namespace download {
@@ -19,7 +19,7 @@ namespace download {
 class TargetFile {
  public:
   // An empty `path` (no usable folder) gives a file that is not open.
-  explicit TargetFile(const std::wstring& path, HashEngine hashEngine = HashEngine::Cng);
+  explicit TargetFile(const std::wstring& path, config::HashEngine hashEngine = config::HashEngine::Cng);
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
@@ -47,7 +47,7 @@ class TargetFile {
   std::wstring m_path;
   ui::UniqueFile m_file;       // closing it deletes the file unless Commit() cleared the mark
   std::vector<char> m_buffer;  // written out in large pieces, as a buffered stream would
-  FileHasher m_hasher;
+  config::FileHasher m_hasher;
   DWORD m_openError = ERROR_PATH_NOT_FOUND;
 };
 

@@ -31,6 +31,11 @@ const char* EntryText(const tinyxml2::XMLElement& element) {
   return nullptr;
 }
 
+// Entries that hold a value of the configuration document rather than a text of ours: inserted
+// as they are, never expanded, so a title cannot pull in other texts (or itself, thousands of
+// times) or bring markup of its own.
+bool IsLiteral(const std::string& key) { return key == "PRODUCT_TITLE"; }
+
 // Expands from the unexpanded table, so the result does not depend on key order. A reference
 // to a key that is already being expanded (a cycle) or that lies deeper than the limit is kept
 // as written, like a reference to a missing key.
@@ -47,7 +52,9 @@ std::string Expand(const StringTable& table, const std::string& text, std::vecto
     const auto entry = table.find(text.substr(open + 1, close - open - 1));
     const bool inChain = entry != table.end() &&
                          std::any_of(chain.begin(), chain.end(), [&](const auto* key) { return *key == entry->first; });
-    if (entry != table.end() && !inChain && depth < LanguageManager::kMaxReferenceDepth) {
+    if (entry != table.end() && IsLiteral(entry->first)) {
+      result += entry->second;
+    } else if (entry != table.end() && !inChain && depth < LanguageManager::kMaxReferenceDepth) {
       chain.push_back(&entry->first);
       result += Expand(table, entry->second, chain, depth + 1);
       chain.pop_back();
@@ -222,7 +229,7 @@ LanguageManager::StringTable LanguageManager::ExpandReferences(const StringTable
   std::vector<const std::string*> chain;
   for (const auto& [key, text] : original) {
     chain.assign(1, &key);
-    expanded.emplace(key, Expand(original, text, chain, 0));
+    expanded.emplace(key, IsLiteral(key) ? text : Expand(original, text, chain, 0));
   }
   return expanded;
 }

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "install/FolderTree.h"
+#include "install/HeldFile.h"
 #include "install/ZipExtractor.h"
 #include "ui/UniqueResource.h"
 
@@ -55,14 +56,15 @@ std::wstring MakeExtractFolder(const std::wstring& filePath, const std::wstring&
   std::wstring base = baseFolder;
   if (!name.empty() && base.ends_with(L'\\')) base.pop_back();
   const std::wstring candidate = base + name;
-  if (EnsureFolder(candidate)) return candidate;
-  if (IsFolder(candidate) || ::GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) return baseFolder;
+  // Made now or not at all: a folder already there may hold what someone else put in it.
+  if (::CreateDirectoryW(candidate.c_str(), nullptr)) return candidate;
+  if (::GetLastError() != ERROR_ALREADY_EXISTS || IsFolder(candidate)) return {};
   // A file of that name (the download itself when it has no extension) is in the way.
   for (int n = 2; n <= 100; ++n) {
     std::wstring fresh = candidate + L"_" + std::to_wstring(n);
     if (::CreateDirectoryW(fresh.c_str(), nullptr)) return fresh;
   }
-  return baseFolder;
+  return {};
 }
 
 std::wstring FindFirstExe(const std::wstring& folder) {
@@ -76,20 +78,30 @@ std::wstring FindFirstExe(const std::wstring& folder) {
   return first;
 }
 
-std::wstring PrepareInstaller(const std::wstring& downloadedPath, ArchiveType type, const std::wstring& baseFolder,
-                              const std::atomic<bool>* stop) {
-  if (type != ArchiveType::Zip) return downloadedPath;
+Installer PrepareInstaller(const Installer& download, ArchiveType type, const std::wstring& baseFolder,
+                           const std::atomic<bool>* stop) {
+  if (type != ArchiveType::Zip) return download;
   try {
-    const std::wstring folder = MakeExtractFolder(downloadedPath, baseFolder);
-    if (!ExtractArchive(downloadedPath, folder, {}, stop)) return downloadedPath;
-    const std::wstring name = FindFirstExe(folder);
-    if (name.empty()) return downloadedPath;
-    std::wstring path = folder;
-    if (!path.ends_with(L'\\')) path += L'\\';
-    path += name;
-    return path.size() < MAX_PATH ? path : downloadedPath;
+    std::optional<HeldFile> archive;
+    if (download.sha256) {
+      archive.emplace(download.path, *download.sha256);
+      if (!archive->Matches()) return download;  // its start then fails as changed
+    }
+    const std::wstring folder = MakeExtractFolder(download.path, baseFolder);
+    if (folder.empty()) return download;
+    std::vector<ExtractedFile> written;
+    if (!ExtractArchive(download.path, folder, {}, stop, &written)) return download;
+    // Named by the archive's own entries, never by a listing of the folder.
+    const ExtractedFile* first = nullptr;
+    for (const ExtractedFile& file : written) {
+      if (file.path.find(L'\\') != std::wstring::npos || !EndsWithExe(file.path)) continue;
+      if (first == nullptr || LessIgnoringCase(file.path, first->path)) first = &file;
+    }
+    if (first == nullptr) return download;
+    const std::wstring path = folder + L"\\" + first->path;
+    return path.size() < MAX_PATH ? Installer{path, first->sha256} : download;
   } catch (const std::exception&) {
-    return downloadedPath;
+    return download;
   }
 }
 

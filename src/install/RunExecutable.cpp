@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "install/HeldFile.h"
 #include "install/StartedProcesses.h"
 #include "ui/DetachedTask.h"
 #include "ui/Strings.h"
@@ -30,7 +31,7 @@ std::wstring FolderOfFile(const std::wstring& path) {
 }
 
 ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool wait, StartedProcesses& record,
-               StartGate* gate) {
+               const StartChecks& checks) {
   std::wstring commandLine = L"\"" + exePath + L"\" " + arguments;
   // An installer that opens files beside itself by relative name finds them: the wizard's
   // own current folder is usually Downloads.
@@ -42,8 +43,14 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
   ui::UniqueHandle thread;
   {
     // Held for the creation only: a closing wizard waits for a start, never for an installer.
-    const StartGate::Pass pass(gate);
+    const StartGate::Pass pass(checks.gate);
     if (!pass) return LaunchFailure(L"the wizard is closing");
+    // Held, unchangeable, from the check until the process exists.
+    std::optional<HeldFile> program;
+    if (checks.sha256) {
+      program.emplace(exePath, *checks.sha256);
+      if (!program->Matches()) return {ExecResult::kNoExitCode, kFileChangedText, false};
+    }
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
       return LaunchFailure(ui::SystemErrorText(::GetLastError()));
@@ -63,15 +70,16 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
 
 }  // namespace
 
-ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait, StartGate* gate) {
-  return Run(exePath, arguments, wait, *StartedProcesses::GetInstance(), gate);
+ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait,
+                         const StartChecks& checks) {
+  return Run(exePath, arguments, wait, *StartedProcesses::GetInstance(), checks);
 }
 
 std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait) {
   // The work holds the record too: it may still be starting a process as the wizard exits.
   return ui::RunDetached<ExecResult>(
       [exePath = std::move(exePath), arguments = std::move(arguments), wait, record = StartedProcesses::GetInstance()] {
-        return Run(exePath, arguments, wait, *record, nullptr);
+        return Run(exePath, arguments, wait, *record, {});
       });
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/DebugLog.h"
+#include "config/FileHasher.h"
 #include "config/FileNames.h"
 #include "install/FolderTree.h"
 #include "install/ZipHandle.h"
@@ -198,12 +199,14 @@ void ThrowIfStopped(const std::atomic<bool>* stop) {
   if (stop != nullptr && *stop) throw Refused("stopped: the wizard is closing");
 }
 
-void WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size, const std::atomic<bool>* stop) {
+// Returns the hash of the bytes written.
+std::string WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size, const std::atomic<bool>* stop) {
   ui::UniqueFile file(
       ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw Refused("cannot create a file");
   if (::unzOpenCurrentFile(zip) != UNZ_OK) throw Refused("cannot open an entry");
   std::vector<char> buffer(64 * 1024);
+  config::FileHasher hasher(config::HashEngine::Cng);
   std::uint64_t written = 0;
   int read = 0;
   // Reading stops at the size the central directory declared, which was checked.
@@ -215,17 +218,19 @@ void WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size, const
       read = -1;
       break;
     }
+    hasher.Update(buffer.data(), done);
     written += done;
   }
   // Closing the entry compares its CRC once it has been read to the end.
   const int closed = ::unzCloseCurrentFile(zip);
   if (read < 0 || closed != UNZ_OK || written != size) throw Refused("damaged entry");
+  return hasher.HexDigest();
 }
 
 }  // namespace
 
 bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destination, const ExtractLimits& limits,
-                    const std::atomic<bool>* stop) {
+                    const std::atomic<bool>* stop, std::vector<ExtractedFile>* written) {
   try {
     if (!IsFolder(destination)) throw Refused("no destination folder");
     std::wstring target = destination;
@@ -238,6 +243,7 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
     const Layout layout{target, target.size() + 1 + kStagingNameLength};
     const std::vector<Entry> entries = ReadDirectory(zip.get(), layout, limits);
     Staging staging(target);
+    std::vector<ExtractedFile> files;
     int result = ::unzGoToFirstFile(zip.get());
     for (const Entry& entry : entries) {
       ThrowIfStopped(stop);
@@ -247,12 +253,13 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
       } else {
         const auto slash = entry.path.rfind(L'\\');
         if (slash != std::wstring::npos) MakeFolders(staging.Path(), entry.path.substr(0, slash));
-        WriteEntry(zip.get(), staging.Path() + L"\\" + entry.path, entry.size, stop);
+        files.push_back({entry.path, WriteEntry(zip.get(), staging.Path() + L"\\" + entry.path, entry.size, stop)});
       }
       result = ::unzGoToNextFile(zip.get());
     }
     ThrowIfStopped(stop);
     staging.MoveIntoPlace();
+    if (written != nullptr) *written = std::move(files);
     return true;
   } catch (const std::exception& error) {
     config::DebugLine(std::string("ZIP not extracted: ") + error.what());

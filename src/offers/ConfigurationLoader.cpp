@@ -7,6 +7,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "config/SignedRequest.h"
+#include "config/TextUtil.h"
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
 #include "ui/Strings.h"
@@ -22,6 +23,9 @@ constexpr std::size_t kMaxOffersJudged = 1000;
 // Texts of the document are converted with the thread's ANSI code page, as the rest of the
 // configuration expects them.
 std::wstring Text(const json& value) { return ui::Widen(value.get<std::string>(), CP_THREAD_ACP); }
+
+// A SHA-256 of the document, compared with the lower-case hex the engine computes.
+std::string Sha256Text(const json& value) { return config::LowerAscii(value.get<std::string>()); }
 
 template <typename Target, typename Convert>
 void ReadOptional(const json& object, const char* key, Target& target, Convert convert) {
@@ -42,9 +46,20 @@ int StrictInt(const json& value) {
   return static_cast<int>(number);
 }
 
+// The title goes into the wizard's own texts as text (never expanded), some of them link
+// markup: it is cut to what a page can show and can open no tag.
+constexpr std::size_t kMaxTitleCharacters = 256;
+
+std::wstring TitleText(const json& value) {
+  std::wstring title = Text(value);
+  std::erase_if(title, [](wchar_t c) { return c == L'<' || c == L'>'; });
+  if (title.size() > kMaxTitleCharacters) title.resize(kMaxTitleCharacters);
+  return title;
+}
+
 void ApplyProduct(const json& document, ConfigurationManager& config) {
   const json& product = document.at("i");
-  config.productTitle = Text(product.at("ct"));
+  config.productTitle = TitleText(product.at("ct"));
   config.productUrl = Text(product.at("cu"));
   if (config.productTitle.empty() || config.productUrl.empty()) return;
   config.logoUrl.clear();
@@ -56,6 +71,7 @@ void ApplyProduct(const json& document, ConfigurationManager& config) {
   ReadOptional(product, "ch", config.channel, Text);
   ReadOptional(product, "cfl", config.cflValue, Text);
   ReadOptional(product, "cb", config.ispbValue, [](const json& value) { return value.get<std::string>(); });
+  ReadOptional(product, "sha256", config.productSha256, Sha256Text);
 }
 
 }  // namespace

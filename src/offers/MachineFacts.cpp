@@ -4,9 +4,14 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
-#include <ctime>
+#include <shlwapi.h>
 
+#include <ctime>
+#include <cwctype>
+
+#include "config/FileNames.h"
 #include "config/OsVersion.h"
+#include "config/TextUtil.h"
 #include "offers/RegistryValues.h"
 
 Measurement MachineFacts::FreeDiskSpace() {
@@ -51,6 +56,36 @@ LONG MachineFacts::OpenKey(HKEY parent, const std::wstring& subkey, REGSAM acces
 
 LONG MachineFacts::OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
   return ::RegOpenKeyExW(parent, subkey.c_str(), 0, access, key.put());
+}
+
+bool MachineFacts::FileExists(const std::wstring& path) {
+  if (!IsLocalFilePath(path)) return false;
+  ++m_counters.fileProbes;
+  return ProbeFile(path);
+}
+
+bool MachineFacts::ProbeFile(const std::wstring& path) { return ::PathFileExistsW(path.c_str()) != FALSE; }
+
+bool IsLocalFilePath(const std::wstring& path) {
+  if (path.size() < 4 || !std::iswalpha(path[0]) || path[0] > 0x7F || path[1] != L':' ||
+      (path[2] != L'\\' && path[2] != L'/')) {
+    return false;
+  }
+  for (const std::wstring& component : config::SplitText(path.substr(3), L"\\")) {
+    for (const std::wstring& name : config::SplitText(component, L"/")) {
+      if (config::FileNameProblem(name)) return false;
+    }
+  }
+  const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+  switch (::GetDriveTypeW(root)) {
+    case DRIVE_FIXED:
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+    case DRIVE_RAMDISK:
+      return true;
+    default:
+      return false;  // a network drive, or none
+  }
 }
 
 std::vector<std::wstring> MachineFacts::EnumerateSubkeys(HKEY key) {

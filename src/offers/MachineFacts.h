@@ -34,6 +34,7 @@ struct FactCounters {
   int clockReads = 0;
   int registryOpens = 0;
   int enumerations = 0;
+  int fileProbes = 0;
 };
 
 class MachineFacts {
@@ -50,6 +51,9 @@ class MachineFacts {
   std::optional<std::vector<std::wstring>> ProcessNames();
   // Seconds since 1970-01-01 UTC.
   std::int64_t Now();
+  // Whether a file exists. Only local paths are asked about (IsLocalFilePath); any other form
+  // is absent without a file system call.
+  bool FileExists(const std::wstring& path);
 
   // The registry calls of the checks go through here to be counted.
   LONG OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
@@ -65,6 +69,7 @@ class MachineFacts {
   virtual std::optional<bool> Query64BitWindows() = 0;
   virtual std::optional<std::vector<std::wstring>> ListProcesses() = 0;
   virtual std::int64_t ReadClock() = 0;
+  virtual bool ProbeFile(const std::wstring& path);
   // The real registry, unless a test models one (two distinct views where Wine shows one).
   virtual LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
 
@@ -84,6 +89,12 @@ class SystemMachineFacts : public MachineFacts {
   std::optional<std::vector<std::wstring>> ListProcesses() override;
   std::int64_t ReadClock() override;
 };
+
+// A fully qualified path on a local drive ("C:\\..."), every component a plain name: no share
+// ("\\\\host", "//host", "\\\\?\\UNC\\"), no device or NT namespace ("\\\\.\\", "\\??\\", "CON"), no
+// stream, no drive that is mapped to the network. A rule may make the elevated wizard look at
+// such a path, never reach out to a network or open a device because of it.
+bool IsLocalFilePath(const std::wstring& path);
 
 // "~MHz" of the key, which must be a REG_DWORD.
 ProcessorClock ReadProcessorClock(HKEY root, const std::wstring& subkey);

@@ -79,6 +79,7 @@ class OfferRules {
   bool CheckUninstallTimestamp(const PackagePtr& package);
   bool CheckNoShowPeriod(const PackagePtr& package);
 
+  bool AnyFileExists(const std::vector<std::wstring>& paths);
   bool AnyKeyExists(const std::vector<std::wstring>& list);
   bool AnyValueExists(const std::vector<std::wstring>& list);
   bool AnyValueDataMatches(const std::vector<std::wstring>& list);

@@ -11,8 +11,10 @@
 #include "config/ApiManager.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
+#include "config/DebugLog.h"
 #include "config/Identity.h"
 #include "config/OsVersion.h"
+#include "config/TextUtil.h"
 #include "download/DownloadManager.h"
 #include "offers/PackageParameters.h"
 #include "ui/ImageDecoder.h"
@@ -138,6 +140,8 @@ Package::Package(const SignedRequest& request, const json& offer, bool isMain, c
   ReadOptional(ps, "p", m_installerArgs);
   ReadOptional(ps, "cp", m_privacyUrl);
   ReadOptional(ps, "ctu", m_termsUrl);
+  ReadOptional(ps, "sha256", m_sha256);
+  m_sha256 = config::LowerAscii(m_sha256);
   m_installerArgs = ExpandPlaceholders(m_installerArgs);
   m_privacyUrl = ExpandPlaceholders(m_privacyUrl);
   m_termsUrl = ExpandPlaceholders(m_termsUrl);
@@ -413,6 +417,15 @@ bool Package::WriteNoShowMarker() {
     const std::wstring subkey = ui::Utf8ToWide(marker.substr(0, slash));
     const std::wstring valueName = ui::Utf8ToWide(marker.substr(slash + 1));
     if (subkey.empty()) return false;
+    // The elevated wizard writes where the document says: only below the software key, never
+    // into the system's own settings.
+    constexpr std::wstring_view kSoftware = L"SOFTWARE\\";
+    if (subkey.size() <= kSoftware.size() ||
+        ::CompareStringOrdinal(subkey.c_str(), static_cast<int>(kSoftware.size()), kSoftware.data(),
+                               static_cast<int>(kSoftware.size()), TRUE) != CSTR_EQUAL) {
+      config::DebugLine("no-show marker refused, not below HKLM\\SOFTWARE: " + marker);
+      return false;
+    }
 
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);

@@ -92,6 +92,7 @@ class Package : public std::enable_shared_from_this<Package> {
   std::string m_installerArgs;
   std::string m_privacyUrl;
   std::string m_termsUrl;
+  std::string m_sha256;  // "sha256": what the installer's SHA-256 must be (lower-case hex); empty: anything
   int m_index = 0;
   nlohmann::json m_eventTemplate;
   // Made, drawn and freed on the UI thread only (see DecodeImage).

@@ -110,7 +110,7 @@ bool OfferRules::IsAppInstalled(const std::wstring& name) {
       entry.target = ResolveAppPath(entry, name);
       entry.resolved = true;
     }
-    if (!entry.target.empty() && ::PathFileExistsW(entry.target.c_str())) return true;
+    if (!entry.target.empty() && m_facts->FileExists(entry.target)) return true;
   }
   return false;
 }

@@ -20,14 +20,6 @@ namespace {
 // Only local files are looked at. A network path (\\host\share, //host/share) would make the
 // elevated wizard contact a host the document names, with the user's credentials; a device
 // path (\\.\, \\?\) is no file either. Both count as absent.
-bool IsLocalPath(const std::wstring& path) {
-  return path.size() < 2 || !((path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/'));
-}
-
-bool AnyFileExists(const std::vector<std::wstring>& paths) {
-  return std::any_of(paths.begin(), paths.end(),
-                     [](const std::wstring& path) { return IsLocalPath(path) && ::PathFileExistsW(path.c_str()); });
-}
 
 std::ptrdiff_t CountDots(std::wstring_view text) { return std::count(text.begin(), text.end(), L'.'); }
 
@@ -138,6 +130,11 @@ bool OfferRules::Check64BitOs(const PackagePtr& package) {
   if (!package->m_requires64BitOs || Is64BitWindows()) return false;
   Reject(package, "64 BIT OS REQUIRED");
   return true;
+}
+
+bool OfferRules::AnyFileExists(const std::vector<std::wstring>& paths) {
+  return std::any_of(paths.begin(), paths.end(),
+                     [this](const std::wstring& path) { return m_facts->FileExists(path); });
 }
 
 bool OfferRules::CheckFiles(const PackagePtr& package) {

@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "config/ConfigurationManager.h"
+#include "config/TextUtil.h"
 #include "i18n/LanguageManager.h"
 #include "install/InstallerFiles.h"
 #include "install/RunExecutable.h"
@@ -102,7 +103,7 @@ void DownloadPage::StartNextDownload() {
   // The DLM product's address is used as the service gave it.
   const std::wstring url = toDownloads ? location : ResolveDownloadUrl(location, config->offerFilesBaseUrl);
   const int number = m_downloadNumber++;
-  if (!StartsWithNoCase(url, L"https://")) {
+  if (!config::IsHttpsUrl(url)) {
     // What the wizard may run must come over a connection nobody on the way can change.
     m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL", {}});
   } else {
@@ -111,10 +112,11 @@ void DownloadPage::StartNextDownload() {
     const bool ownFolder = !toDownloads && !config->workFolder.empty();
     const std::wstring folder = ownFolder ? config->workFolder + L"\\" + std::to_wstring(number) : std::wstring();
     const std::wstring fileName = toDownloads ? config->productFileName : std::wstring();
+    const std::string expected = main ? config->productSha256 : package.m_sha256;
     m_downloadResult = ui::RunDetached<DownloadResult>(
-        [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder, toDownloads] {
-          return folder.empty() ? manager->DownloadFile(url, window, fileName, !toDownloads)
-                                : manager->DownloadFileToFolder(url, window, fileName, folder);
+        [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder, toDownloads, expected] {
+          return folder.empty() ? manager->DownloadFile(url, window, fileName, !toDownloads, expected)
+                                : manager->DownloadFileToFolder(url, window, fileName, folder, expected);
         });
   }
   ::SetTimer(GetHwnd(), DOWNLOAD_TIMER_ID, kPollMs, nullptr);
@@ -137,10 +139,11 @@ void DownloadPage::OnDownloadTimer() {
     if (package->m_isMainProduct) m_mainFailed = true;
   } else if (package->m_isMainProduct && MainGoesToDownloadFolder()) {
     config->productFilePath = result.path;
+    config->productFileSha256 = result.sha256;
     package->SendEvent(EVENT_FINISHED, nullptr);
   } else {
     if (package->m_isMainProduct) config->productFilePath = result.path;
-    m_installQueue.push_back({package, result.path});
+    m_installQueue.push_back({package, result.path, result.sha256});
   }
   if (!m_downloadQueue.empty()) {
     StartNextDownload();
@@ -151,19 +154,20 @@ void DownloadPage::OnDownloadTimer() {
 
 void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& parameters, bool wait) {
   const std::wstring baseFolder = item.path.substr(0, item.path.find_last_of(L'\\'));
-  m_execResult = ui::RunDetached<InstallStart>([path = item.path, parameters, wait, baseFolder, gate = m_startGate] {
-    InstallStart start{{}, path};
+  m_execResult = ui::RunDetached<InstallStart>([item, parameters, wait, baseFolder, gate = m_startGate] {
+    install::Installer program{item.path, item.sha256};
     {
       // Unpacking a large archive takes a while: never on the UI thread, and a closing wizard
       // stops it (its pass ends only once the half-written files are gone).
       const install::StartGate::Pass pass(gate.get());
-      const install::ArchiveType type = install::GetArchiveType(path);
+      const install::ArchiveType type = install::GetArchiveType(item.path);
       if (pass && type != install::ArchiveType::None) {
-        start.program = install::PrepareInstaller(path, type, baseFolder, &gate->Closing());
+        program = install::PrepareInstaller(program, type, baseFolder, &gate->Closing());
       }
     }
-    start.result = install::RunExecutable(start.program, parameters, wait, gate.get());
-    return start;
+    // What runs is what was written: the download, or the file unpacked from it.
+    return InstallStart{install::RunExecutable(program.path, parameters, wait, {gate.get(), program.sha256}),
+                        program.path};
   });
   ::SetTimer(GetHwnd(), INSTALL_TIMER_ID, kPollMs, nullptr);
 }

@@ -26,6 +26,7 @@ class Package;
 struct InstallItem {
   std::shared_ptr<Package> package;
   std::wstring path;
+  std::string sha256;  // of the file as it was written; checked again right before it runs
 };
 
 // How an installer start ended, and the program it ran: the installer unpacked from an

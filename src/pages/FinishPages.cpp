@@ -2,6 +2,8 @@
 
 #include "config/ConfigurationManager.h"
 #include "config/PathTokens.h"
+#include "i18n/LanguageManager.h"
+#include "install/HeldFile.h"
 #include "resources/resource.h"
 
 FinishPage::FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
@@ -63,8 +65,19 @@ bool FinishPageDlm::OnInitDialog() {
 }
 
 void FinishPageDlm::OnFinishClicked() {
-  const std::wstring path = ConfigurationManager::GetInstance()->productFilePath;
-  if (IsChecked(IDC_LAUNCH_RADIO)) {
+  const auto config = ConfigurationManager::GetInstance();
+  const std::wstring& path = config->productFilePath;
+  if (IsChecked(IDC_LAUNCH_RADIO) && !path.empty()) {
+    // The product lies in the user's own Downloads folder: it is held unchangeable from the
+    // check until it has been started, and it starts only as it was downloaded.
+    const install::HeldFile product(path, config->productFileSha256);
+    if (!product.Matches()) {
+      if (m_errorCallback) {
+        m_errorCallback(m_languageManager->GetString("PAGE_DOWNLOAD_ERROR_TITLE"),
+                        m_languageManager->GetString("PAGE_DOWNLOAD_ERROR_DESC"));
+      }
+      return;
+    }
     // Started in its own folder, not in the wizard's.
     Launch({L"open", path, L"", path.substr(0, path.find_last_of(L'\\') + 1)});
   } else if (IsChecked(IDC_OPEN_FOLDER_RADIO) && !path.empty()) {
@@ -93,8 +106,10 @@ bool FinishPageIsv::OnInitDialog() {
 void FinishPageIsv::OnFinishClicked() {
   if (IsChecked(IDC_LAUNCH_CHECK)) {
     auto config = ConfigurationManager::GetInstance();
-    Launch(
-        {L"open", config::ExpandPathTokens(config->launchPath, config->GetPathTokens()), config->launchArguments, L""});
+    // The installed application is the user's own: started with the user's rights, not the
+    // wizard's.
+    Launch({L"open", config::ExpandPathTokens(config->launchPath, config->GetPathTokens()), config->launchArguments,
+            L"", true});
   }
   ReportFinish();
 }

@@ -1,7 +1,8 @@
 #include "pages/LinkHandler.h"
 
+#include "pages/ShellLauncher.h"
+
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -31,9 +32,7 @@ bool IsWebUrl(std::wstring_view url) {
   return false;
 }
 
-void OpenInBrowser(const std::wstring& url) {
-  ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+void OpenInBrowser(const std::wstring& url) { ShellExecuteLauncher({L"open", url, L"", L"", true}); }
 
 bool OnLinkClick(const NMHDR& header, LRESULT& result, const UrlOpener& open) {
   // Other controls send NM_CLICK with other structures.

@@ -13,7 +13,7 @@ bool IsWebUrl(std::wstring_view url);
 
 using UrlOpener = std::function<void(const std::wstring& url)>;
 
-// Opens the URL in the default browser.
+// Opens the URL in the default browser, without the wizard's rights where Windows allows it.
 void OpenInBrowser(const std::wstring& url);
 
 // Handles NM_CLICK and NM_RETURN of a SysLink control: opens the clicked item's URL when it is

@@ -9,6 +9,7 @@
 #include "config/ApiManager.h"
 #include "config/ConfigurationManager.h"
 #include "config/DebugLog.h"
+#include "config/TextUtil.h"
 #include "download/DownloadManager.h"
 #include "i18n/LanguageManager.h"
 #include "offers/ConfigurationLoader.h"
@@ -103,7 +104,9 @@ void LoadingPage::OnRequestComplete() {
     // An installer goes on without offers when the service cannot be used.
     if (m_state->failed) m_state->packages.clear();
     packages = m_state->packages;
-    startLogo = !unusable && dlm && !config->logoUrl.empty();
+    // Fetched over https only: nobody on the way may choose what the elevated wizard decodes.
+    startLogo = !unusable && dlm && config::IsHttpsUrl(config->logoUrl);
+    if (!unusable && dlm && !config->logoUrl.empty() && !startLogo) config::DebugLine("logo not fetched: not https");
     // Counted before anything starts, so an early finisher cannot hand over too soon.
     pending = m_state->pendingLoads = unusable ? 0 : static_cast<int>(packages.size()) + (startLogo ? 1 : 0);
   }

@@ -154,6 +154,21 @@ class TestCertificateAuthority(unittest.TestCase):
 # ---------------------------------------------------------------------------
 
 
+class TestSampleDocument(unittest.TestCase):
+    """The sample document names every file it makes the wizard download by that file's hash."""
+
+    def test_hashes_match_the_files_served(self):
+        sample = os.path.join(ROOT, "service", "sample")
+        with open(os.path.join(sample, "configs", "default.json"), encoding="utf-8") as f:
+            document = json.load(f)
+        entries = [(document["i"]["cu"], document["i"]["sha256"])]
+        entries += [(o["ps"]["u"], o["ps"]["sha256"]) for o in document["o"]]
+        for url, sha256 in entries:
+            path = url.split("/f/", 1)[1].split("?", 1)[0]
+            with open(os.path.join(sample, "content", path), "rb") as f:
+                self.assertEqual(hashlib.sha256(f.read()).hexdigest(), sha256, url)
+
+
 class Response:
     def __init__(self, status, headers, body):
         self.status = status

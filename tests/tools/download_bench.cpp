@@ -74,8 +74,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   ConfigurationManager::GetInstance()->downloadFolder = argv[2];
   DownloadManager manager;
-  if (mode == L"nohash") manager.m_hashEngine = download::HashEngine::Off;
-  if (mode == L"own") manager.m_hashEngine = download::HashEngine::Own;
+  if (mode == L"nohash") manager.m_hashEngine = config::HashEngine::Off;
+  if (mode == L"own") manager.m_hashEngine = config::HashEngine::Own;
   const std::wstring barePath = std::wstring(argv[2]) + L"\\bench.bin";
   const unsigned long long before = PeakWorkingSet();
   const auto started = std::chrono::steady_clock::now();

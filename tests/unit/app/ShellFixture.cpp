@@ -99,7 +99,10 @@ void ShellFixture::StubAllButFinishPages() {
 
 void ShellFixture::Start() {
   WizardShellOptions options;
-  options.pages = std::make_unique<TestPageFactory>(stubs, [this](const ShellCommand& c) { launches.push_back(c); });
+  options.pages = std::make_unique<TestPageFactory>(stubs, [this](const ShellCommand& c) {
+    launches.push_back(c);
+    return LaunchRoute::Direct;
+  });
   options.askToClose = [this](HWND, const std::wstring& text) {
     questions.push_back(text);
     if (whileAsking) whileAsking();

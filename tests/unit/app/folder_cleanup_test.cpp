@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/FolderCleanup.h"
+#include "install/FolderTree.h"
 #include "ui/UniqueResource.h"
 
 namespace fs = std::filesystem;
@@ -131,15 +132,50 @@ TEST_F(FolderCleanup, AFileInUseIsLeftForTheRestartAndNothingElseIs) {
 }
 
 // Wine 8 can create neither junctions nor listable symbolic links (measured: FSCTL_SET_REPARSE_POINT
-// fails with error 50, and a created link never shows up in the listing), so the test tells the
-// clean-up which entry is a link.
+// fails with error 50, and a created link never shows up in the listing), so the tests tell the
+// clean-up which opened object is a link.
 TEST_F(FolderCleanup, ALinkIsRemovedItselfAndNeverFollowed) {
   const std::wstring link = Make(L"link");
   const std::wstring target = Make(L"link\\elsewhere.txt", "not ours");
   Make(L"plain.txt", "ours");
-  cleanup::DeleteFolder(root, {}, [&](const std::wstring& path, unsigned long) { return path == link; });
+  install::RemovalHooks hooks;
+  hooks.isLink = [&](const std::wstring& path, HANDLE, DWORD) { return path == link; };
+  cleanup::DeleteFolder(root, {}, hooks);
   EXPECT_TRUE(fs::exists(target));
   EXPECT_FALSE(fs::exists(root + L"\\plain.txt"));
+  EXPECT_EQ(Scheduled(), std::vector<std::wstring>{root});  // the link is never scheduled
+}
+
+// A folder swapped for a link after its parent was listed: the object opened is judged by its
+// handle, so what the link leads to (a folder from outside, here) is never emptied.
+TEST_F(FolderCleanup, AFolderSwappedForALinkAfterListingIsNotFollowed) {
+  const std::wstring outside = (fs::temp_directory_path() / L"brindle-cleanup-outside").wstring();
+  fs::remove_all(outside);
+  fs::create_directories(outside);
+  std::ofstream(fs::path(outside) / L"keep.txt") << "not ours";
+  const std::wstring swapped = Make(L"1");
+  Make(L"1\\ours.txt", "ours");
+  BY_HANDLE_FILE_INFORMATION outsideId{};
+  {
+    ui::UniqueFile handle(::CreateFileW(outside.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(::GetFileInformationByHandle(handle.get(), &outsideId));
+  }
+  install::RemovalHooks hooks;
+  hooks.afterListing = [&](const std::wstring& folder) {
+    if (folder != root) return;
+    ::MoveFileExW(swapped.c_str(), (root + L"-moved-away").c_str(), 0);
+    ::MoveFileExW(outside.c_str(), swapped.c_str(), 0);
+  };
+  hooks.isLink = [&](const std::wstring&, HANDLE object, DWORD) {
+    BY_HANDLE_FILE_INFORMATION id{};
+    return ::GetFileInformationByHandle(object, &id) && id.nFileIndexLow == outsideId.nFileIndexLow &&
+           id.nFileIndexHigh == outsideId.nFileIndexHigh;
+  };
+  cleanup::DeleteFolder(root, {}, hooks);
+  EXPECT_TRUE(fs::exists(swapped + L"\\keep.txt"));
+  fs::remove_all(root + L"-moved-away");
 }
 
 TEST_F(FolderCleanup, AFolderWhoseInstallerRunsIsLeftWholeForTheRestart) {

@@ -1,6 +1,7 @@
 // The main dialog's page sequence, navigation, error page and close sequence, driven in the
 // test process with stand-in pages where a test needs them.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
@@ -9,10 +10,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "ServiceControl.h"
 #include "ShellFixture.h"
+#include "app/FolderCleanup.h"
+#include "config/Hashing.h"
 #include "config/PathTokens.h"
 #include "i18n/LanguageManager.h"
 #include "offers/Package.h"
@@ -406,9 +411,70 @@ TEST_F(Shell, TheInstallersProductIsJudgedByItsExitCode) {
     EXPECT_EQ(last["data"].value("12", ""), c.failure);
     dialog.reset();
     config->mainPackage.reset();
+    // Each package folder is made new, never reused: the next round starts with an empty one.
+    cleanup::DeleteFolder(config->workFolder);
+    ::CreateDirectoryW(config->workFolder.c_str(), nullptr);
   }
   config->productUrl.clear();
   config->productInstallParameters.clear();
+}
+
+// An offer's installer replaced after its download (here while the product installs) is never
+// started: its start fails as changed and is reported.
+TEST_F(Shell, AnInstallerChangedAfterItsDownloadNeverRuns) {
+  Stub({PageKind::Welcome});
+  config->wizardType = ConfigurationManager::kWizardTypeIsv;
+  config->productUrl = L"https://localhost/f/install/test_installer.exe";
+  config->productInstallParameters = L"/sleep=2000";
+  const json offer = {{"ad", {{"o", "changed"}, {"f", "t"}}},
+                      {"ps", {{"i", "i.png"}, {"dn", "Changed"}, {"u", "install/test_installer.exe"}}}};
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  CompleteLoading({std::make_shared<Package>(SignedRequest(), offer, false, "", 0)});
+  StubAt(2).Press(ButtonType::Next);
+  Click(Current().GetHwnd(), IDC_ACCEPT);
+  const std::wstring installer = config->workFolder + L"\\1\\test_installer.exe";
+  ASSERT_TRUE(PumpUntil([&] { return ::PathFileExistsW(installer.c_str()) != FALSE; }, 30000));
+  {
+    std::ofstream replaced(std::filesystem::path(installer), std::ios::binary | std::ios::trunc);
+    replaced << "MZ not what was downloaded";
+  }
+  ASSERT_TRUE(PumpUntil([this] { return Current().GetPageName() == L"FinishPageISV"; }, 30000));
+  ASSERT_TRUE(Package::WaitForAllEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+  json last;
+  for (const json& event : ServiceControl::Events()) {
+    if (event["data"]["5"] == "changed") last = event;
+  }
+  EXPECT_EQ(last["event_id"], "-1");
+  EXPECT_EQ(last["data"]["12"], "EXEC FAILED: the file changed after download");
+  dialog.reset();
+  config->mainPackage.reset();
+  cleanup::DeleteFolder(config->workFolder);
+  ::CreateDirectoryW(config->workFolder.c_str(), nullptr);
+  config->productUrl.clear();
+  config->productInstallParameters.clear();
+}
+
+// A title made of references to the wizard's own texts is shown as written: the welcome page
+// draws it at once and its links stay links.
+TEST_F(Shell, ATitleOfReferencesIsShownAsWritten) {
+  std::wstring title;
+  while (title.size() < 256) title += L"{PRODUCT_DISCLAIMER}";
+  title.resize(256);
+  config->productTitle = title;
+  config->privacyUrl = L"https://localhost/privacy";
+  Start();
+  Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
+  CompleteLoading();
+  HWND welcome = Current().GetHwnd();
+  EXPECT_EQ(Text(welcome, IDC_TITLE), title);
+  EXPECT_NE(Text(welcome, IDC_WELCOME_TEXT).find(title), std::wstring::npos);
+  LITEM link{};
+  link.mask = LIF_ITEMINDEX | LIF_URL;
+  ASSERT_TRUE(::SendMessageW(::GetDlgItem(welcome, IDC_PRIVACY_LINK), LM_GETITEM, 0, reinterpret_cast<LPARAM>(&link)));
+  EXPECT_EQ(std::wstring(link.szUrl), L"https://localhost/privacy");
+  config->productTitle.clear();
+  config->privacyUrl.clear();
 }
 
 TEST_F(Shell, DownloadPagesTakeCloseFromTheMenuAndFinishPagesGiveItBack) {
@@ -426,26 +492,39 @@ TEST_F(Shell, DownloadPagesTakeCloseFromTheMenuAndFinishPagesGiveItBack) {
   EXPECT_FALSE(::GetWindowLongPtrW(Main(), GWL_STYLE) & WS_MINIMIZEBOX);
 }
 
+// The product in the user's Downloads folder starts only as it was downloaded; the installed
+// application starts with the user's rights, not the wizard's.
 TEST_F(Shell, FinishStartsWhatTheUserChose) {
-  const std::wstring product = L"C:\\My Files\\Tavrel \u00fc Setup.exe";
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"My Files";
+  std::filesystem::create_directories(folder);
+  const std::wstring product = (folder / L"Tavrel \u00fc Setup.exe").wstring();
+  std::ofstream(std::filesystem::path(product), std::ios::binary) << "MZ downloaded";
+  const std::string downloaded = config::Sha256Hex("MZ downloaded");
   const std::wstring programData = config::ExpandPathTokens(L"{programdata}", config->GetPathTokens());
   struct Case {
     int type;
     int choice;  // the radio or check box to set; 0 clears the ISV check box
     std::wstring launchPath;
     std::vector<ShellCommand> expected;
+    std::string sha256 = {};  // of the product as downloaded; a wrong one: it changed since
   };
+  const std::wstring inFolder = folder.wstring() + L"\\";
   const std::vector<Case> cases = {
-      {1, IDC_LAUNCH_RADIO, L"", {{L"open", product, L"", L"C:\\My Files\\"}}},
+      {1, IDC_LAUNCH_RADIO, L"", {{L"open", product, L"", inFolder}}, downloaded},
+      {1, IDC_LAUNCH_RADIO, L"", {}, std::string(64, 'f')},
       {1, IDC_OPEN_FOLDER_RADIO, L"", {{L"open", ExplorerPath(), L"/select,\"" + product + L"\"", L""}}},
-      {2, IDC_LAUNCH_CHECK, L"{programdata}\\App\\app.exe", {{L"open", programData + L"\\App\\app.exe", L"-x", L""}}},
-      {2, IDC_LAUNCH_CHECK, L"{nosuch}\\app.exe", {{L"open", L"{nosuch}\\app.exe", L"-x", L""}}},
+      {2,
+       IDC_LAUNCH_CHECK,
+       L"{programdata}\\App\\app.exe",
+       {{L"open", programData + L"\\App\\app.exe", L"-x", L"", true}}},
+      {2, IDC_LAUNCH_CHECK, L"{nosuch}\\app.exe", {{L"open", L"{nosuch}\\app.exe", L"-x", L"", true}}},
       {2, 0, L"{programdata}\\App\\app.exe", {}},
   };
   StubAllButFinishPages();
   for (const Case& c : cases) {
     config->wizardType = c.type;
     config->productFilePath = product;
+    config->productFileSha256 = c.sha256;
     config->launchPath = c.launchPath;
     config->launchArguments = L"-x";
     launches.clear();
@@ -469,13 +548,18 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
       EXPECT_EQ(launches[i].file, c.expected[i].file);
       EXPECT_EQ(launches[i].parameters, c.expected[i].parameters);
       EXPECT_EQ(launches[i].directory, c.expected[i].directory);
+      EXPECT_EQ(launches[i].withoutElevation, c.expected[i].withoutElevation);
     }
-    EXPECT_EQ(dialog->EndResult(), 1);
+    const bool changed = c.choice == IDC_LAUNCH_RADIO && c.sha256 != downloaded;
+    EXPECT_EQ(dialog->ErrorShown(), changed);  // the download error page instead of the end
+    EXPECT_EQ(dialog->EndResult(), changed ? std::optional<INT_PTR>() : std::optional<INT_PTR>(1));
     EXPECT_TRUE(questions.empty());
     dialog.reset();
     config->mainPackage.reset();
   }
   config->launchArguments.clear();
+  config->productFileSha256.clear();
+  std::filesystem::remove_all(folder);
 }
 
 // Every offer's picture is fetched before the hand-over, a few at a time: a document with

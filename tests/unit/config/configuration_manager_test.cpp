@@ -1,9 +1,12 @@
 #include "config/ConfigurationManager.h"
+#include "config/FolderSecurity.h"
 
 #include <knownfolders.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include <regex>
 #include <thread>
@@ -77,6 +80,51 @@ TEST(ConfigurationManager, WorkFoldersAreUniqueAndLeaveNoTempFile) {
     EXPECT_EQ(name.rfind(L"ISV", 0), 0u);
     EXPECT_EQ(name.substr(name.size() - 4), L".tmp");
   }
+}
+
+// Wine keeps no folder's security descriptor (it derives one from Unix permissions), so what
+// is proved here is the descriptor the work folder is created with; Windows enforces it.
+TEST(ConfigurationManager, TheWorkFolderIsTheAdministratorsAlone) {
+  config::WorkFolderSecurity security;
+  ASSERT_NE(security.Attributes(), nullptr);
+  PSECURITY_DESCRIPTOR descriptor = security.Attributes()->lpSecurityDescriptor;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from %TEMP%";
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl != nullptr);
+  const auto sid = [](WELL_KNOWN_SID_TYPE type) {
+    std::vector<BYTE> bytes(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(bytes.size());
+    EXPECT_TRUE(::CreateWellKnownSid(type, nullptr, bytes.data(), &size));
+    return bytes;
+  };
+  const std::vector<std::vector<BYTE>> users = {sid(WinBuiltinUsersSid), sid(WinAuthenticatedUserSid), sid(WinWorldSid),
+                                                sid(WinInteractiveSid)};
+  const std::vector<BYTE> administrators = sid(WinBuiltinAdministratorsSid);
+  constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                    FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  bool administratorsMayWrite = false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(dacl, i, &ace));
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    ASSERT_EQ(header->AceType, ACCESS_ALLOWED_ACE_TYPE) << "allow entries only";
+    EXPECT_EQ(header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)
+        << "everything below the folder inherits it";
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    PSID who = const_cast<DWORD*>(&allowed->SidStart);
+    for (const auto& user : users) {
+      EXPECT_FALSE(::EqualSid(who, const_cast<BYTE*>(user.data())) && (allowed->Mask & kChanging)) << i;
+    }
+    administratorsMayWrite |= ::EqualSid(who, const_cast<BYTE*>(administrators.data())) && (allowed->Mask & DELETE);
+  }
+  EXPECT_TRUE(administratorsMayWrite);
 }
 
 TEST(ConfigurationManager, RunStampIsFixedAtFirstUse) {

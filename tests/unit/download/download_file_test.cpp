@@ -13,6 +13,8 @@
 #include "ProgressWindow.h"
 #include "ServiceControl.h"
 #include "config/BuildSettings.h"
+#include "config/Hashing.h"
+#include "ui/Strings.h"
 
 namespace {
 
@@ -320,6 +322,36 @@ TEST_F(DownloadFileTest, UnusableFolderIsNoticedAndFailsAtTheFileCheck) {
   fs::current_path(previous);
   EXPECT_FALSE(inOwn.success);
   EXPECT_FALSE(fs::exists(root.substr(0, 2) + L"\\brindle-own-folder"));
+}
+
+// A file the configuration names by its hash arrives as that file or not at all, and a package
+// folder that is already there is never used.
+TEST_F(DownloadFileTest, ACorruptFileOrAFolderAlreadyThereFailsAndLeavesNothing) {
+  ServiceControl::SetScenario("/f/net/named.bin",
+                              json::array({{{"body", "the real bytes"}}, {{"body", "the real bytes"}}}));
+  const std::string real = config::Sha256Hex("the real bytes");
+  DownloadResult result;
+  ASSERT_TRUE(window.RunWhilePumping([&] {
+    result = manager->DownloadFile(Url("/f/net/named.bin"), window.Handle(), L"", false, std::string(64, 'a'));
+  }));
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.error, L"[WINHTTP] Download was corrupt: its SHA-256 is " + ui::Widen(real, CP_ACP) +
+                              L", not the expected " + std::wstring(64, L'a') + L".");
+  EXPECT_EQ(ServiceControl::Requests("/f/net/named.bin").size(), 1u);  // no second transport
+  EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{});
+
+  const std::wstring folder = root + L"\\0";
+  fs::create_directories(folder);
+  ASSERT_TRUE(window.RunWhilePumping(
+      [&] { result = manager->DownloadFileToFolder(Url("/f/net/named.bin"), window.Handle(), L"", folder, real); }));
+  EXPECT_FALSE(result.success);
+  EXPECT_PREFIX(result.error, L"[WINHTTP] Failed to open file for writing: 183 - ");
+  EXPECT_TRUE(fs::is_empty(folder));
+  fs::remove(folder);
+  ASSERT_TRUE(window.RunWhilePumping(
+      [&] { result = manager->DownloadFileToFolder(Url("/f/net/named.bin"), window.Handle(), L"", folder, real); }));
+  EXPECT_TRUE(result.success) << ui::WideToUtf8(result.error);
+  EXPECT_EQ(result.sha256, real);
 }
 
 }  // namespace

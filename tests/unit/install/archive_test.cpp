@@ -5,6 +5,7 @@
 #include <future>
 
 #include "InstallTestSupport.h"
+#include "config/Hashing.h"
 #include "install/InstallerFiles.h"
 #include "install/RunExecutable.h"
 #include "install/ZipExtractor.h"
@@ -43,9 +44,9 @@ TEST(MakeExtractFolder, NamedAfterTheFileWithoutItsLastExtension) {
   Scratch scratch;
   const std::wstring base = scratch.Path();
   EXPECT_EQ(install::MakeExtractFolder(base + L"\\dl\\tool.setup.zip", base), base + L"\\tool.setup");
-  EXPECT_EQ(install::MakeExtractFolder(base + L"\\dl\\tool.setup.zip", base), base + L"\\tool.setup")
-      << "an existing folder is reused";
-  EXPECT_EQ(install::MakeExtractFolder(L"setup.zip", base), base) << "no folder part, no name";
+  EXPECT_EQ(install::MakeExtractFolder(base + L"\\dl\\tool.setup.zip", base), L"")
+      << "a folder already there is never used";
+  EXPECT_EQ(install::MakeExtractFolder(L"setup.zip", base), L"") << "no folder part: the base is there already";
 
   // A ZIP downloaded without extension is itself the file of that name.
   installtest::WriteBytes(scratch[L"setup"], "PK\x03\x04");
@@ -98,35 +99,46 @@ TEST(ExtractArchive, NeverReplacesWhatIsThere) {
   EXPECT_EQ(installtest::ReadBytes(scratch[L"payload.txt"]), "mine");
 }
 
-TEST(PrepareInstaller, FirstTopLevelExeOfTheZipOrTheDownloadItself) {
+std::string Sha256Of(const std::wstring& path) { return config::Sha256Hex(installtest::ReadBytes(path)); }
+
+// The program is named by the archive's own entries and carries the hash of what was written
+// for it; anything doubtful leaves the download itself, whose start then fails.
+TEST(PrepareInstaller, TheSmallestTopLevelExeAmongTheEntriesWithItsHash) {
   struct Case {
     const wchar_t* archive;
     ArchiveType type;
-    const wchar_t* result;  // relative to the scratch folder
+    const wchar_t* result;              // relative to the scratch folder
+    const char* archiveHash = nullptr;  // default: the archive's own
+    const wchar_t* inTheWay = nullptr;  // a folder already there
   };
   for (const Case& c : {Case{L"offer.zip", ArchiveType::Zip, L"offer\\Setup.exe"},
                         Case{L"two_exes.zip", ArchiveType::Zip, L"two_exes\\b.exe"},
                         Case{L"nested.zip", ArchiveType::Zip, L"dl\\nested.zip"},
                         Case{L"dotdot.zip", ArchiveType::Zip, L"dl\\dotdot.zip"},
                         Case{L"offer.zip", ArchiveType::SevenZip, L"dl\\offer.zip"},
-                        Case{L"offer.zip", ArchiveType::None, L"dl\\offer.zip"}}) {
+                        Case{L"offer.zip", ArchiveType::None, L"dl\\offer.zip"},
+                        Case{L"offer.zip", ArchiveType::Zip, L"dl\\offer.zip", "0123"},
+                        Case{L"offer.zip", ArchiveType::Zip, L"dl\\offer.zip", nullptr, L"offer"}}) {
     Scratch scratch;
     const std::wstring download = scratch[std::wstring(L"dl\\") + c.archive];
     installtest::Place(DataFile(c.archive), download);
-    EXPECT_EQ(install::PrepareInstaller(download, c.type, scratch.Path()), scratch[c.result])
-        << ui::WideToUtf8(c.archive);
+    if (c.inTheWay != nullptr) ::CreateDirectoryW(scratch[c.inTheWay].c_str(), nullptr);
+    const std::string hash = c.archiveHash != nullptr ? c.archiveHash : Sha256Of(download);
+    const install::Installer program = install::PrepareInstaller({download, hash}, c.type, scratch.Path());
+    EXPECT_EQ(program.path, scratch[c.result]) << ui::WideToUtf8(c.archive);
+    EXPECT_EQ(program.sha256, program.path == download ? hash : Sha256Of(program.path)) << ui::WideToUtf8(c.archive);
   }
 }
 
 TEST(PrepareInstaller, OnAWorkerThreadTheUnpackedInstallerRunsAndFindsItsFiles) {
   Scratch scratch;
   installtest::Place(DataFile(L"offer.zip"), scratch[L"dl\\offer.zip"]);
-  const std::wstring installer =
+  const install::Installer installer =
       std::async(std::launch::async, [&] {
-        return install::PrepareInstaller(scratch[L"dl\\offer.zip"], ArchiveType::Zip, scratch.Path());
+        return install::PrepareInstaller({scratch[L"dl\\offer.zip"], std::nullopt}, ArchiveType::Zip, scratch.Path());
       }).get();
 
-  EXPECT_TRUE(install::RunExecutable(installer, L"/read=payload.txt", true).started);
+  EXPECT_TRUE(install::RunExecutable(installer.path, L"/read=payload.txt", true, {nullptr, installer.sha256}).started);
   const auto records = installtest::WaitForRecords(scratch.LogFolder());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].at("data"), "payload beside the installer");

@@ -7,9 +7,13 @@
 #include <thread>
 
 #include "InstallTestSupport.h"
+#include "config/Hashing.h"
+#include "install/HeldFile.h"
 #include "install/RunExecutable.h"
 #include "install/StartedProcesses.h"
+#include "pages/ShellLauncher.h"
 #include "ui/Strings.h"
+#include "ui/UniqueResource.h"
 
 namespace {
 
@@ -80,6 +84,50 @@ TEST(RunExecutable, FailedStartIsAResultNotAnExitCode) {
     const std::wstring prefix = L"Error launching executable: ";
     EXPECT_EQ(result.text.substr(0, prefix.size()), prefix) << path;
     EXPECT_GT(result.text.size(), prefix.size()) << "the system's message follows: " << path;
+  }
+}
+
+// A program whose content is not the one written is never started; while it is checked and
+// started nobody may change it.
+TEST(RunExecutable, StartsOnlyWhatWasWritten) {
+  Scratch scratch;
+  const std::wstring exe = scratch[L"setup.exe"];
+  installtest::Place(installtest::DataFile(L"test_installer.exe"), exe);
+  const std::string written = config::Sha256Hex(installtest::ReadBytes(exe));
+  struct Case {
+    std::string sha256;
+    bool started;
+  };
+  for (const Case& c : {Case{"", false}, Case{std::string(64, '0'), false}, Case{written, true}}) {
+    const ExecResult result = RunExecutable(exe, L"", true, {nullptr, c.sha256});
+    EXPECT_EQ(result.started, c.started) << c.sha256;
+    EXPECT_EQ(result.text, c.started ? L"" : install::kFileChangedText);
+  }
+  EXPECT_EQ(WaitForRecords(scratch.LogFolder()).size(), 1u);
+  // Held for the check and the start: no writer gets in meanwhile.
+  const install::HeldFile held(exe, written);
+  EXPECT_TRUE(held.Matches());
+  EXPECT_FALSE(ui::UniqueFile(::CreateFileW(exe.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr)));
+}
+
+// A command meant to run without the wizard's rights goes through the desktop shell, which starts
+// it from its own process: the program does not see the wizard's environment (its record goes
+// beside it, not where BRINDLE_INSTALLER_LOG points). Wine's explorer provides that shell.
+// Anything else is started by the wizard itself.
+TEST(ShellExecuteLauncher, WithoutElevationTheDesktopShellStartsIt) {
+  struct Case {
+    bool withoutElevation;
+    LaunchRoute route;
+  };
+  for (const Case& c : {Case{true, LaunchRoute::DesktopShell}, Case{false, LaunchRoute::Direct}}) {
+    Scratch scratch;
+    const std::wstring exe = scratch[L"app.exe"];
+    installtest::Place(installtest::DataFile(L"test_installer.exe"), exe);
+    EXPECT_EQ(ShellExecuteLauncher({L"open", exe, L"/id=shell", scratch.Path(), c.withoutElevation}), c.route);
+    const auto records = WaitForRecords(c.withoutElevation ? scratch.Path() : scratch.LogFolder());
+    ASSERT_EQ(records.size(), 1u) << c.withoutElevation;
+    EXPECT_NE(records[0].at("cmdline").find("/id=shell"), std::string::npos);
   }
 }
 

@@ -90,6 +90,25 @@ TEST(ConfigurationLoader, RejectionsGoToTheGivenSinkJudgedByTheGivenFacts) {
   EXPECT_EQ(facts->Counters().totalMemory, 1);
 }
 
+// The title goes into the wizard's own texts as text, so it is cut to a length a page can show;
+// the hashes a document names are compared in lower case.
+TEST(ConfigurationLoader, TheTitleIsCutAndHashesAreRead) {
+  json document = Document();
+  std::string title;
+  for (int i = 0; i < 20000; ++i) title += "{PRODUCT_DISCLAIMER}";
+  document["i"]["ct"] = "<a href=\"x\">" + title;
+  document["i"]["sha256"] = "ABCdef";
+  document["o"][0]["ps"]["sha256"] = "00FF";
+  auto config = testsupport::MakeConfig(L"DLM");
+  const LoadedOffers loaded = ApplyConfigurationDocument(document, *config);
+  const std::string shown = "a href=\"x\"" + title;  // no tag can open
+  EXPECT_EQ(config->productTitle, std::wstring(shown.begin(), shown.begin() + 256));
+  EXPECT_EQ(config->productSha256, "abcdef");
+  ASSERT_EQ(loaded.packages.size(), 2u);
+  EXPECT_EQ(loaded.packages[0]->m_sha256, "00ff");
+  EXPECT_EQ(loaded.packages[1]->m_sha256, "");
+}
+
 // Rejected offers are still sending their "not shown" events when the next offers are judged:
 // dropping them never waits, however many there are and however slow the event service is.
 TEST(ConfigurationLoader, RejectedOffersNeverWaitForTheirEvents) {

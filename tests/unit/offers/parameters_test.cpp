@@ -166,7 +166,9 @@ TEST(NoShowMarker, WritesTheNamedValue) {
   EXPECT_EQ(ReadMarker(L"SOFTWARE\\BrindleTest\\Default", nullptr, found), expected);
   EXPECT_TRUE(found);
 
-  for (const char* marker : {"", "NoBackslash", "\\OnlyName"}) {
+  // Only below the software key: never the system's own settings.
+  for (const char* marker : {"", "NoBackslash", "\\OnlyName", "SYSTEM\\CurrentControlSet\\Shown", "SOFTWARE\\",
+                             "SOFTWARE2\\x\\Shown", "..\\SOFTWARE\\x\\Shown"}) {
     package->m_pn.noShowMarker = marker;
     EXPECT_FALSE(package->WriteNoShowMarker()) << marker;
   }

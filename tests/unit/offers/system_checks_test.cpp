@@ -103,6 +103,27 @@ TEST(SystemChecks, Files) {
   for (const auto& c : cases) EXPECT_EQ(RulesUnderTest().Verdict(c.ps), c.verdict) << c.ps.dump();
 }
 
+// Every form that is not a plain path on a local drive is absent, without any file system call:
+// a rule cannot make the elevated wizard reach out to a network or open a device.
+TEST(SystemChecks, NonLocalFilesAreAbsentWithoutBeingLookedAt) {
+  TemporaryFile file(L"brindle-elig-files\\present.txt");
+  const std::string local = ui::WideToUtf8(file.Path());
+  for (const std::string& path :
+       {std::string("\\\\127.0.0.1\\share\\setup.exe"), std::string("//127.0.0.1/share/setup.exe"),
+        std::string("\\\\?\\UNC\\127.0.0.1\\share\\x"), "\\\\?\\" + local, "\\??\\" + local,
+        std::string("\\\\.\\PhysicalDrive0"), std::string("\\\\127.0.0.1@SSL@443\\DavWWWRoot\\x.exe"),
+        std::string("C:\\windows\\CON"), std::string("C:\\windows\\nul.txt"), local + ":stream",
+        std::string("relative\\setup.exe"), std::string("C:setup.exe"), local.substr(0, 3) + "..\\x"}) {
+    RulesUnderTest t;
+    EXPECT_EQ(t.Verdict({{"ife", {path}}}), "NONE OF THE FILES EXISTS") << path;
+    EXPECT_EQ(t.Verdict({{"fe", {path}}, {"v", 2}}), "accepted") << path;
+    EXPECT_EQ(t.facts->Counters().fileProbes, 0) << path;
+  }
+  RulesUnderTest t;
+  EXPECT_EQ(t.Verdict({{"ife", {local}}}), "accepted");
+  EXPECT_EQ(t.facts->Counters().fileProbes, 1);
+}
+
 TEST(SystemChecks, RunningApplication) {
   const std::string n = std::to_string(::GetCurrentProcessId());
   RunningProgram tool(ui::Utf8ToWide("eligtool" + n + ".exe"));

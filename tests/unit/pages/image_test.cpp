@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "pages/ImageResource.h"
 #include "resources/resource.h"
 #include "ui/Dialog.h"
+#include "ui/ImageDecoder.h"
 #include "ui/UniqueResource.h"
 
 namespace {
@@ -192,6 +194,56 @@ TEST_F(ImageStatic, OutlivesOrIsOutlivedByItsWindow) {
   ::SendMessageW(other, WM_PRINTCLIENT, 0, PRF_CLIENT);
   ::UpdateWindow(other);
   EXPECT_TRUE(::DestroyWindow(other));
+}
+
+// What the elevated wizard decodes is decided by the header alone: the four plain formats, at
+// most 4096 pixels a side.
+TEST(DownloadedPictures, OnlyPlainFormatsOfABoundedSizeAreDecoded) {
+  const auto png = [](std::uint32_t width, std::uint32_t height) {
+    std::string bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (std::uint32_t value : {width, height}) {
+      for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>(value >> shift);
+    }
+    return bytes;
+  };
+  const auto gif = [](unsigned width, unsigned height) {
+    return std::string("GIF89a") + static_cast<char>(width & 0xFF) + static_cast<char>(width >> 8) +
+           static_cast<char>(height & 0xFF) + static_cast<char>(height >> 8);
+  };
+  std::string bmp(26, '\0');
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  bmp[14] = 40;                    // BITMAPINFOHEADER
+  bmp[18] = 0x01, bmp[19] = 0x10;  // 4097 wide
+  bmp[22] = 1;                     // 1 high
+  const std::string jpeg(
+      "\xFF\xD8\xFF\xE0\0\x04"
+      "ab"
+      "\xFF\xC0\0\x0b\x08\x10\x01\x00\x10\x01",
+      20);  // 4097 x 16
+  std::string emf(44, '\0');
+  emf[0] = 1;
+  emf[40] = ' ', emf[41] = 'E', emf[42] = 'M', emf[43] = 'F';
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool refused;
+  } cases[] = {
+      {"PNG 4096 x 4096", png(4096, 4096), false},
+      {"PNG 4097 wide", png(4097, 1), true},
+      {"PNG 0 high", png(16, 0), true},
+      {"GIF 4096 x 1", gif(4096, 1), false},
+      {"GIF 1 x 4097", gif(1, 4097), true},
+      {"BMP 4097 wide", bmp, true},
+      {"JPEG 4097 high", jpeg, true},
+      {"EMF", emf, true},
+      {"WMF", std::string("\xD7\xCD\xC6\x9A\0\0\0\0", 8), true},
+      {"TIFF", std::string("II*\0\x08\0\0\0", 8), true},
+  };
+  for (const auto& c : cases) {
+    const std::vector<char> bytes(c.bytes.begin(), c.bytes.end());
+    EXPECT_EQ(ui::PictureProblem(bytes).has_value(), c.refused) << c.name;
+  }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-#include "download/FileHasher.h"
+#include "config/FileHasher.h"
 
 #include <bcrypt.h>
 
 #include <array>
+#include <vector>
 
-namespace download {
+namespace config {
 
 void BcryptAlgorithmTraits::Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
 void BcryptHashTraits::Close(Type h) noexcept { ::BCryptDestroyHash(h); }
@@ -42,7 +43,20 @@ std::string FileHasher::HexDigest() {
   if (!BCRYPT_SUCCESS(::BCryptDuplicateHash(m_hash.get(), copy.put(), nullptr, 0, 0))) return {};
   std::array<unsigned char, 32> digest{};
   if (!BCRYPT_SUCCESS(::BCryptFinishHash(copy.get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) return {};
-  return config::HexText(digest.data(), digest.size());
+  return HexText(digest.data(), digest.size());
 }
 
-}  // namespace download
+std::string HashOpenFile(HANDLE file) {
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return {};
+  FileHasher hasher(HashEngine::Cng);
+  std::vector<char> buffer(256 * 1024);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return {};
+    if (read == 0) return hasher.HexDigest();
+    hasher.Update(buffer.data(), read);
+  }
+}
+
+}  // namespace config

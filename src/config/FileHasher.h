@@ -10,7 +10,7 @@
 #include "config/Hashing.h"
 #include "ui/UniqueResource.h"
 
-namespace download {
+namespace config {
 
 enum class HashEngine {
   Own,  // config::Sha256
@@ -40,10 +40,14 @@ class FileHasher {
 
  private:
   HashEngine m_engine;
-  config::Sha256 m_own;
+  Sha256 m_own;
   ui::UniqueResource<BcryptAlgorithmTraits> m_algorithm;
   ui::UniqueResource<BcryptHashTraits> m_hash;
   bool m_failed = false;
 };
 
-}  // namespace download
+// Lower-case hex SHA-256 of an open file's content from its first byte; empty when it cannot be
+// read. The handle's file position is left at the end.
+std::string HashOpenFile(HANDLE file);
+
+}  // namespace config
