@@ -1,11 +1,10 @@
 #include "app/AboutDlg.h"
 
-#include "config/ConfigurationManager.h"
 #include "resources/resource.h"
 
-CAboutDlg::CAboutDlg() : ui::Dialog(IDD_ABOUTBOX) {}
+CAboutDlg::CAboutDlg(std::wstring version) : ui::Dialog(IDD_ABOUTBOX), m_version(std::move(version)) {}
 
 bool CAboutDlg::OnInitDialog() {
-  SetItemText(IDC_ABOUT_VERSION, L"Brindle, Version " + ConfigurationManager::GetInstance()->productVersion);
+  SetItemText(IDC_ABOUT_VERSION, L"Brindle, Version " + m_version);
   return true;
 }

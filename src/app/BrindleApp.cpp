@@ -2,7 +2,6 @@
 
 #include "app/BrindleDlg.h"
 #include "app/ProcessEnvironment.h"
-#include "config/ConfigurationManager.h"
 
 int CBrindleApp::Run() {
   ProcessEnvironment environment;
@@ -11,7 +10,6 @@ int CBrindleApp::Run() {
   INT_PTR result = 0;
   {
     CBrindleDlg dialog;
-    dialog.SetBackgroundColor(ConfigurationManager::GetInstance()->backgroundColor);
     result = dialog.DoModal(nullptr);
   }
   return result < 0 ? 0 : static_cast<int>(result);

@@ -11,17 +11,17 @@
 #include "app/FolderCleanup.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
-#include "config/SignedRequest.h"
 #include "download/DownloadManager.h"
 #include "i18n/LanguageManager.h"
 #include "install/StartedProcesses.h"
 #include "offers/Package.h"
+#include "offers/RunState.h"
 #include "pages/ErrorPage.h"
 #include "pages/IPage.h"
 #include "resources/resource.h"
-#include "ui/ImageDecoder.h"
-#include "ui/Strings.h"
-#include "ui/WindowMessages.h"
+#include "win32/ImageDecoder.h"
+#include "win32/Strings.h"
+#include "win32/WindowMessages.h"
 
 namespace {
 
@@ -41,6 +41,7 @@ bool IsFinishPage(const std::wstring& name) { return name == L"FinishPageDLM" ||
 
 WizardShellOptions DefaultWizardShellOptions() {
   WizardShellOptions options;
+  options.config = ConfigurationManager::GetInstance();
   options.pages = MakeWizardPageFactory();
   options.askToClose = AskWithMessageBox;
   options.runningInstallerFolders = [] {
@@ -52,13 +53,13 @@ WizardShellOptions DefaultWizardShellOptions() {
 CBrindleDlg::CBrindleDlg() : CBrindleDlg(DefaultWizardShellOptions()) {}
 
 CBrindleDlg::CBrindleDlg(WizardShellOptions options)
-    : WizardFrame(IDD_BRINDLE_DIALOG),
+    : WizardFrame(IDD_BRINDLE_DIALOG, options.config ? options.config : ConfigurationManager::GetInstance()),
       m_options(std::move(options)),
-      m_config(ConfigurationManager::GetInstance()),
-      m_languageManager(std::make_shared<LanguageManager>(this)) {
+      m_run(std::make_shared<RunState>()),
+      m_languageManager(std::make_shared<LanguageManager>(this, m_config)) {
   if (!m_options.pages) m_options.pages = MakeWizardPageFactory();
   if (!m_options.askToClose) m_options.askToClose = AskWithMessageBox;
-  m_hIcon = static_cast<HICON>(::LoadImageW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
+  m_hIcon = static_cast<HICON>(::LoadImageW(win32::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
                                             LR_DEFAULTSIZE | LR_SHARED));
 }
 
@@ -72,7 +73,7 @@ void CBrindleDlg::ReleasePictures() {
   // GDI+ pictures must be gone before the process environment shuts GDI+ down; the
   // configuration and the packages outlive this dialog. Only the kept offers have pictures.
   m_productIcon.SetImage(nullptr);
-  m_config->productLogo.reset();
+  m_run->productLogo.reset();
   for (const auto& package : m_packages) package->m_image.reset();
 }
 
@@ -91,7 +92,7 @@ bool CBrindleDlg::AcquireSingleInstance() {
 bool CBrindleDlg::OnInitDialog() {
   m_productIcon.SubclassDlgItem(IDC_PRODUCT_ICON, *this);
   if (HMENU systemMenu = ::GetSystemMenu(GetHwnd(), FALSE)) {
-    const std::wstring aboutText = ui::LoadStringResource(IDS_ABOUTBOX);
+    const std::wstring aboutText = win32::LoadStringResource(IDS_ABOUTBOX);
     if (!aboutText.empty()) {
       ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
       ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText.c_str());
@@ -123,6 +124,7 @@ bool CBrindleDlg::OnInitDialog() {
   }
 
   SetItemText(IDC_TITLE, m_config->productTitle);
+  DownloadManager::GetInstance()->SetFolders(m_config->workFolder, m_config->downloadFolder);
   CreateInitialPages();
   if (m_config->wizardType == ConfigurationManager::kWizardTypeIsv) {
     ShowItem(IDC_PRODUCT_ICON, false);
@@ -150,11 +152,13 @@ void CBrindleDlg::CreateAndAddPage(std::unique_ptr<IPage> page) {
 }
 
 void CBrindleDlg::AddPage(PageKind kind, const std::shared_ptr<Package>& offer) {
-  CreateAndAddPage(m_options.pages->Create(kind, m_languageManager, this, offer));
+  CreateAndAddPage(m_options.pages->Create(kind, Context(), offer));
 }
 
+PageContext CBrindleDlg::Context() { return {m_languageManager, this, m_config, m_run}; }
+
 bool CBrindleDlg::CreateInitialPages() {
-  m_errorPage = std::make_unique<ErrorPage>(m_languageManager, this);
+  m_errorPage = std::make_unique<ErrorPage>(Context());
   CreatePage(*m_errorPage);
 
   AddPage(m_config->btPages ? PageKind::LanguageBT : PageKind::Language);
@@ -235,11 +239,11 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
           return;
         }
         const bool isv = m_config->wizardType == ConfigurationManager::kWizardTypeIsv;
-        m_config->mainPackage = std::make_shared<Package>(
-            SignedRequest(), true, isv ? m_config->installerName : std::wstring(),
-            isv ? m_config->cflValue : std::wstring(), isv ? m_config->productTitle : std::wstring(),
-            isv ? m_config->channel : std::wstring(), 0);
-        m_config->mainPackage->SendEvent(EVENT_STARTED, nullptr);
+        m_run->mainPackage =
+            Package::MainProduct(*m_config, isv ? ProductIdentity{m_config->installerName, m_config->cflValue,
+                                                                  m_config->productTitle, m_config->channel}
+                                                : ProductIdentity{});
+        m_run->mainPackage->SendEvent(EVENT_STARTED, nullptr);
       }
       ShowPage(m_currentPage + 1);
       return;
@@ -292,16 +296,16 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
   m_languageManager->SetLanguage(m_config->languageName);
   const bool dlm = m_config->wizardType == ConfigurationManager::kWizardTypeDlm;
   if (dlm) {
-    if (auto logo = ui::DecodeImage(loaded->logo)) m_config->productLogo = std::move(logo);
-    m_productIcon.SetImage(m_config->productLogo);
+    if (auto logo = win32::DecodeImage(loaded->logo)) m_run->productLogo = std::move(logo);
+    m_productIcon.SetImage(m_run->productLogo);
     ShowItem(IDC_PRODUCT_ICON, true);
     SetItemText(IDC_TITLE, m_config->productTitle);
     ShowItem(IDC_TITLE, true);
     ::SetWindowTextW(GetHwnd(), (m_config->productTitle + L" Setup").c_str());
   }
-  if (m_config->mainPackage) {
-    m_config->mainPackage->Reinitialize(SignedRequest(), dlm ? m_config->productTitle : m_config->installerName,
-                                        m_config->cflValue, m_config->productTitle, m_config->channel);
+  if (m_run->mainPackage) {
+    m_run->mainPackage->Reinitialize(*m_config, {dlm ? m_config->productTitle : m_config->installerName,
+                                                 m_config->cflValue, m_config->productTitle, m_config->channel});
   }
   for (const auto& package : m_packages) package->DecodeImage();
 
@@ -409,8 +413,8 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
   }
 
   if (sendCloseEvents) {
-    for (const auto& package : m_config->shownOffers) package->SendEvent(EVENT_CLOSED, nullptr);
-    if (m_config->mainPackage) m_config->mainPackage->SendEvent(EVENT_CLOSED, nullptr);
+    for (const auto& package : m_run->shownOffers) package->SendEvent(EVENT_CLOSED, nullptr);
+    if (m_run->mainPackage) m_run->mainPackage->SendEvent(EVENT_CLOSED, nullptr);
   }
   // Events already on their way (a result, a decline, an offer not shown) are given the same
   // bounded chance, so a closing wizard does not cut them off.
@@ -482,7 +486,7 @@ bool CBrindleDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRES
 }
 
 void CBrindleDlg::OnSysCommand(WPARAM /*command*/) {
-  CAboutDlg about;
+  CAboutDlg about(m_config->productVersion);
   about.DoModal(GetHwnd());
 }
 

@@ -17,16 +17,19 @@
 #include "app/WizardFrame.h"
 #include "pages/ButtonType.h"
 #include "pages/CStaticFromImage.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class ConfigurationManager;
 class ErrorPage;
 class IPage;
 class LanguageManager;
 class Package;
+struct RunState;
 
 // What the dialog uses from outside, replaceable for tests.
 struct WizardShellOptions {
+  // The run's configuration; the process-wide one by default, a fresh one in each test.
+  std::shared_ptr<ConfigurationManager> config;
   std::unique_ptr<PageFactory> pages;
   // Asks whether to close; true means OK. The default is a message box owned by the wizard.
   std::function<bool(HWND owner, const std::wstring& text)> askToClose;
@@ -42,11 +45,12 @@ class CBrindleDlg : public WizardFrame {
   explicit CBrindleDlg(WizardShellOptions options);
   ~CBrindleDlg() override;
 
-  // For tests and tools: the pages, the current index, whether the error page shows.
+  // For tests and tools: the pages, the current index, whether the error page shows, the run.
   const std::vector<std::unique_ptr<IPage>>& Pages() const noexcept { return m_pages; }
   int CurrentPage() const noexcept { return m_currentPage; }
   bool ErrorShown() const noexcept { return m_errorShown; }
   ErrorPage* GetErrorPage() const noexcept { return m_errorPage.get(); }
+  RunState& Run() const noexcept { return *m_run; }
 
  protected:
   bool OnInitDialog() override;
@@ -66,6 +70,7 @@ class CBrindleDlg : public WizardFrame {
   bool OnPaint();
 
   // Page sequence.
+  PageContext Context();
   bool CreateInitialPages();
   bool CreatePage(IPage& page);
   void CreateAndAddPage(std::unique_ptr<IPage> page);
@@ -91,7 +96,7 @@ class CBrindleDlg : public WizardFrame {
   void DeleteFolder(const std::wstring& path);
 
   WizardShellOptions m_options;
-  std::shared_ptr<ConfigurationManager> m_config;
+  std::shared_ptr<RunState> m_run;
   HICON m_hIcon = nullptr;  // shared icon resource, not owned
   std::vector<std::unique_ptr<IPage>> m_pages;
   int m_currentPage = -1;
@@ -107,7 +112,7 @@ class CBrindleDlg : public WizardFrame {
   bool m_skipAll = false;
   bool m_skipAllAfterDecline = false;
   bool m_offerLimitReached = false;
-  ui::UniqueHandle m_instanceMutex;
+  win32::UniqueHandle m_instanceMutex;
   std::shared_ptr<LoadMailbox> m_loadMailbox = std::make_shared<LoadMailbox>();
   bool m_asking = false;   // the close question is open
   bool m_closing = false;  // the close sequence runs

@@ -15,35 +15,35 @@ class WizardPageFactory final : public PageFactory {
  public:
   explicit WizardPageFactory(ShellLauncher launcher) : m_launcher(std::move(launcher)) {}
 
-  std::unique_ptr<IPage> Create(PageKind kind, const std::shared_ptr<LanguageManager>& languageManager,
-                                ui::Dialog* parent, const std::shared_ptr<Package>& offer) override {
+  std::unique_ptr<IPage> Create(PageKind kind, const PageContext& context,
+                                const std::shared_ptr<Package>& offer) override {
     switch (kind) {
       case PageKind::Language:
-        return std::make_unique<LanguagePage>(languageManager, parent);
+        return std::make_unique<LanguagePage>(context);
       case PageKind::LanguageBT:
-        return std::make_unique<LanguagePageBT>(languageManager, parent);
+        return std::make_unique<LanguagePageBT>(context);
       case PageKind::Loading:
-        return std::make_unique<LoadingPage>(languageManager, parent);
+        return std::make_unique<LoadingPage>(context);
       case PageKind::Welcome:
-        return std::make_unique<WelcomePageIsv>(languageManager, parent);
+        return std::make_unique<WelcomePageIsv>(context);
       case PageKind::License:
-        return std::make_unique<LicensePageIsv>(languageManager, parent);
+        return std::make_unique<LicensePageIsv>(context);
       case PageKind::Warning:
-        return std::make_unique<WarningPageBTClassic>(languageManager, parent);
+        return std::make_unique<WarningPageBTClassic>(context);
       case PageKind::Product:
-        return offer ? std::make_unique<ProductPage>(languageManager, offer, parent) : nullptr;
+        return offer ? std::make_unique<ProductPage>(context, offer) : nullptr;
       case PageKind::Options:
-        return std::make_unique<OptionsPageBTClassic>(languageManager, parent);
+        return std::make_unique<OptionsPageBTClassic>(context);
       case PageKind::Configurations:
-        return std::make_unique<ConfigurationsPageBTClassic>(languageManager, parent);
+        return std::make_unique<ConfigurationsPageBTClassic>(context);
       case PageKind::DownloadDlm:
-        return std::make_unique<DownloadPageDlm>(languageManager, parent);
+        return std::make_unique<DownloadPageDlm>(context);
       case PageKind::DownloadIsv:
-        return std::make_unique<DownloadPageIsv>(languageManager, parent);
+        return std::make_unique<DownloadPageIsv>(context);
       case PageKind::FinishDlm:
-        return std::make_unique<FinishPageDlm>(languageManager, parent, m_launcher);
+        return std::make_unique<FinishPageDlm>(context, m_launcher);
       case PageKind::FinishIsv:
-        return std::make_unique<FinishPageIsv>(languageManager, parent, m_launcher);
+        return std::make_unique<FinishPageIsv>(context, m_launcher);
       default:
         return nullptr;
     }

@@ -4,10 +4,10 @@
 #include "pages/IPage.h"
 #include "resources/resource.h"
 
-WizardFrame::WizardFrame(UINT templateId) : ui::Dialog(templateId) {
-  const auto config = ConfigurationManager::GetInstance();
-  m_accentBrush.reset(::CreateSolidBrush(config->accentColor));
-  SetBackgroundColor(config->backgroundColor);
+WizardFrame::WizardFrame(UINT templateId, std::shared_ptr<ConfigurationManager> config)
+    : ui::Dialog(templateId), m_config(std::move(config)) {
+  m_accentBrush.reset(::CreateSolidBrush(m_config->accentColor));
+  SetBackgroundColor(m_config->backgroundColor);
 }
 
 WizardFrame::~WizardFrame() = default;
@@ -21,7 +21,7 @@ RECT WizardFrame::PageRect() const {
 
 bool WizardFrame::HostPage(IPage& page) {
   if (!page.Create()) return false;
-  page.SetBackgroundColor(ConfigurationManager::GetInstance()->backgroundColor);
+  page.SetBackgroundColor(m_config->backgroundColor);
   const RECT rect = PageRect();
   ::ShowWindow(page.GetHwnd(), SW_HIDE);
   ::SetWindowPos(page.GetHwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,

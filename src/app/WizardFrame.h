@@ -3,14 +3,17 @@
 // bottom. The main dialog is one; tools and tests that show pages use the same frame.
 #include <windows.h>
 
-#include "ui/Dialog.h"
-#include "ui/UniqueResource.h"
+#include <memory>
 
+#include "ui/Dialog.h"
+#include "win32/UniqueResource.h"
+
+class ConfigurationManager;
 class IPage;
 
 class WizardFrame : public ui::Dialog {
  public:
-  explicit WizardFrame(UINT templateId);
+  WizardFrame(UINT templateId, std::shared_ptr<ConfigurationManager> config);
   ~WizardFrame() override;
 
   // Creates the page window in this frame: the configuration's colours, placed on the page
@@ -29,6 +32,8 @@ class WizardFrame : public ui::Dialog {
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
   RECT PageRect() const;
 
+  std::shared_ptr<ConfigurationManager> m_config;
+
  private:
-  ui::UniqueHbrush m_accentBrush;
+  win32::UniqueHbrush m_accentBrush;
 };

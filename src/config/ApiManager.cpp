@@ -5,9 +5,9 @@
 #include "config/BrindleException.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
-#include "config/DebugLog.h"
 #include "config/Identity.h"
-#include "ui/Strings.h"
+#include "win32/DebugLog.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -16,12 +16,12 @@ constexpr int kConfigurationAttempts = 3;
 nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration) {
   nlohmann::json body = nlohmann::json::object();
   body["prv"] = "0.1";
-  body["plv"] = ui::Narrow(configuration.productVersion, CP_THREAD_ACP);
-  body["l"] = ui::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP);
-  body["a"] = ui::Narrow(configuration.account, CP_THREAD_ACP);
-  body["i"] = ui::Narrow(configuration.installerName, CP_THREAD_ACP);
-  body["s"] = ui::Narrow(configuration.setupName, CP_THREAD_ACP);
-  body["u"] = ui::Narrow(config::GetCampaignCode(), CP_ACP);
+  body["plv"] = win32::Narrow(configuration.productVersion, CP_THREAD_ACP);
+  body["l"] = win32::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP);
+  body["a"] = win32::Narrow(configuration.account, CP_THREAD_ACP);
+  body["i"] = win32::Narrow(configuration.installerName, CP_THREAD_ACP);
+  body["s"] = win32::Narrow(configuration.setupName, CP_THREAD_ACP);
+  body["u"] = win32::Narrow(config::GetCampaignCode(), CP_ACP);
   body["o"] = config::GetOsVersionText();
   return body;
 }
@@ -35,24 +35,22 @@ std::shared_ptr<ApiManager> ApiManager::GetInstance() {
   return instance;
 }
 
-std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration() {
-  const auto configuration = ConfigurationManager::GetInstance();
-  if (configuration->configurationUrl.empty()) throw BrindleException();
-  const nlohmann::json body = ConfigurationRequestBody(*configuration);
+std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationManager& config) {
+  if (config.configurationUrl.empty()) throw BrindleException();
+  const nlohmann::json body = ConfigurationRequestBody(config);
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {
     // A wizard that is closing wants no configuration any more: no further attempt or pause.
-    if (configuration->exiting) throw BrindleException();
+    if (config.exiting) throw BrindleException();
     response.clear();
     DWORD status = 0;
-    const bool answered =
-        PostJson(configuration->configurationUrl, body.dump(), {}, response, status, kMaxConfigurationBytes);
+    const bool answered = PostJson(config.configurationUrl, body.dump(), {}, response, status, kMaxConfigurationBytes);
     const DWORD error = ::GetLastError();  // before anything else can replace it
     if (answered && status >= 200 && status <= 399) break;
-    config::DebugLine("Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
-                      std::to_string(static_cast<int>(error)));
-    if (configuration->exiting) throw BrindleException();
+    win32::DebugLine("Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
+                     std::to_string(static_cast<int>(error)));
+    if (config.exiting) throw BrindleException();
     ::Sleep(config::GetBuildSettings().configRetryPauseMs);
   }
   if (response.empty()) throw BrindleException();

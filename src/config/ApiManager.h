@@ -25,10 +25,12 @@ inline constexpr std::size_t kMaxEventResponseBytes = 64 * 1024;
 bool PostJson(const std::wstring& url, const std::string& body, const HeaderList& headers, std::string& response,
               DWORD& status, std::size_t maxResponseBytes = kMaxConfigurationBytes);
 
+class ConfigurationManager;
+
 class ApiManager {
  public:
   static std::shared_ptr<ApiManager> GetInstance();
 
   // Asks the service for the configuration document; raises on failure (any std::exception).
-  std::unique_ptr<nlohmann::json> RequestConfiguration();
+  std::unique_ptr<nlohmann::json> RequestConfiguration(ConfigurationManager& config);
 };

@@ -12,7 +12,7 @@
 
 #include "config/FolderSecurity.h"
 #include "config/Identity.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ ConfigurationManager::ConfigurationManager(const config::BuildSettings& settings
   failuresAsFinished = true;
   btPages = settings.btPages;
   btClassicPages = settings.btClassicPages;
-  productVersion = ui::Widen(config::GetFileVersionText(), CP_ACP);
+  productVersion = win32::Widen(config::GetFileVersionText(), CP_ACP);
 
   configurationUrl = HttpsUrl(settings.contentHost, L"/o");
   eventsUrl = HttpsUrl(settings.contentHost, L"/zbd");

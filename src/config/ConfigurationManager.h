@@ -13,11 +13,6 @@
 #include "config/BuildSettings.h"
 #include "config/PathTokens.h"
 
-namespace Gdiplus {
-class Image;
-}
-class Package;
-
 class ConfigurationManager {
  public:
   static constexpr int kWizardTypeDlm = 1;
@@ -73,10 +68,6 @@ class ConfigurationManager {
   std::string countryCode;
   std::string publisherId;
   std::string ispbValue;
-  std::vector<std::shared_ptr<Package>> acceptedOffers;
-  std::vector<std::shared_ptr<Package>> shownOffers;
-  std::shared_ptr<Package> mainPackage;
-  std::shared_ptr<Gdiplus::Image> productLogo;
   std::string runStamp;
   std::string machineId;
   config::PathTokenTable pathTokens;

@@ -39,7 +39,7 @@ std::string FileHasher::HexDigest() {
   if (m_engine == HashEngine::Own) return m_own.HexDigest();
   if (m_engine == HashEngine::Off || m_failed) return {};
   // Finishing ends a CNG hash object, so the digest is taken from a copy.
-  ui::UniqueResource<BcryptHashTraits> copy;
+  win32::UniqueResource<BcryptHashTraits> copy;
   if (!BCRYPT_SUCCESS(::BCryptDuplicateHash(m_hash.get(), copy.put(), nullptr, 0, 0))) return {};
   std::array<unsigned char, 32> digest{};
   if (!BCRYPT_SUCCESS(::BCryptFinishHash(copy.get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) return {};

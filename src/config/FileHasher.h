@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/Hashing.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace config {
 
@@ -41,8 +41,8 @@ class FileHasher {
  private:
   HashEngine m_engine;
   Sha256 m_own;
-  ui::UniqueResource<BcryptAlgorithmTraits> m_algorithm;
-  ui::UniqueResource<BcryptHashTraits> m_hash;
+  win32::UniqueResource<BcryptAlgorithmTraits> m_algorithm;
+  win32::UniqueResource<BcryptHashTraits> m_hash;
   bool m_failed = false;
 };
 

@@ -5,7 +5,7 @@
 // programs can neither plant nor replace a file the elevated wizard starts.
 #include <windows.h>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace config {
 
@@ -21,7 +21,7 @@ class WorkFolderSecurity {
   SECURITY_ATTRIBUTES* Attributes() noexcept { return m_descriptor ? &m_attributes : nullptr; }
 
  private:
-  ui::UniqueHlocal m_descriptor;
+  win32::UniqueHlocal m_descriptor;
   SECURITY_ATTRIBUTES m_attributes{};
 };
 

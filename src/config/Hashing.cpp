@@ -6,19 +6,19 @@
 #include <vector>
 
 #include "config/Hashing.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace config {
 
 std::string Md5Hex(std::wstring_view text) {
   try {
-    const std::string bytes = ui::Narrow(text, CP_THREAD_ACP);
-    ui::UniqueCryptProv provider;
+    const std::string bytes = win32::Narrow(text, CP_THREAD_ACP);
+    win32::UniqueCryptProv provider;
     if (!::CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
       throw std::runtime_error("CryptAcquireContext failed");
     }
-    ui::UniqueCryptHash hash;
+    win32::UniqueCryptHash hash;
     if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.put())) {
       throw std::runtime_error("CryptCreateHash failed");
     }

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "config/OsVersion.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace config {
 
 std::string ReadMachineGuid() {
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   // The 64-bit view: a 32-bit process would otherwise read the redirected WOW64 key.
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", 0, KEY_READ | KEY_WOW64_64KEY,
                       key.put()) != ERROR_SUCCESS) {
@@ -36,7 +36,7 @@ std::string GetFileVersionText() {
   const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   if (data == nullptr || size == 0) return {};
   // VerQueryValueW may write into the block, so it works on a private copy.
-  ui::UniqueHlocal copy(::LocalAlloc(LMEM_FIXED, size));
+  win32::UniqueHlocal copy(::LocalAlloc(LMEM_FIXED, size));
   if (!copy) return {};
   std::memcpy(copy.get(), data, size);
   VS_FIXEDFILEINFO* fixed = nullptr;

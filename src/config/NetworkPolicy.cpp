@@ -4,7 +4,7 @@
 
 #include "config/BuildSettings.h"
 #include "config/OsVersion.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace config {
 
@@ -28,7 +28,7 @@ struct GlobalTextTraits {
 };
 
 std::wstring Take(LPWSTR text) {
-  const ui::UniqueResource<GlobalTextTraits> owned(text);
+  const win32::UniqueResource<GlobalTextTraits> owned(text);
   return text != nullptr ? std::wstring(text) : std::wstring();
 }
 

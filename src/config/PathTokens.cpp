@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "config/Identity.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace config {
 namespace {
@@ -21,7 +21,7 @@ void Insert(PathTokenTable& table, std::wstring name, std::wstring value) {
 }  // namespace
 
 std::wstring GetKnownFolder(REFKNOWNFOLDERID folder) {
-  ui::UniqueCoTaskString path;
+  win32::UniqueCoTaskString path;
   if (FAILED(::SHGetKnownFolderPath(folder, 0, nullptr, path.put())) || !path) return {};
   return path.get();
 }
@@ -44,7 +44,7 @@ PathTokenTable BuildPathTokenTable() {
 
 std::wstring ExpandPathTokens(std::wstring path, const PathTokenTable& table) {
   for (const auto& [name, value] : table) {
-    ui::ReplaceAll(path, L"{" + name + L"}", value);
+    win32::ReplaceAll(path, L"{" + name + L"}", value);
   }
   return path;
 }

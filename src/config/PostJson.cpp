@@ -5,11 +5,11 @@
 
 #include "config/ApiManager.h"
 #include "config/BrindleException.h"
-#include "config/DebugLog.h"
 #include "config/NetworkPolicy.h"
-#include "download/RedirectUrl.h"
-#include "ui/Strings.h"
-#include "ui/WinHttpHandle.h"
+#include "config/Urls.h"
+#include "win32/DebugLog.h"
+#include "win32/Strings.h"
+#include "win32/WinHttpHandle.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct Hop {
 // target is taken as it stands, as the platform would.
 std::optional<Hop> SplitUrl(const std::wstring& url, bool configured) {
   URL_COMPONENTS parts;
-  if (!ui::CrackUrl(url, parts)) return std::nullopt;
+  if (!win32::CrackUrl(url, parts)) return std::nullopt;
   Hop hop;
   if (parts.lpszHostName != nullptr) hop.host.assign(parts.lpszHostName, parts.dwHostNameLength);
   if (parts.lpszUrlPath != nullptr) hop.object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
@@ -62,24 +62,24 @@ bool ReadResponse(HINTERNET request, std::string& response, std::size_t limit) {
   for (;;) {
     DWORD available = 0;
     if (!::WinHttpQueryDataAvailable(request, &available)) {
-      config::DebugLine("Error " + std::to_string(::GetLastError()) + " in WinHttpQueryDataAvailable.");
+      win32::DebugLine("Error " + std::to_string(::GetLastError()) + " in WinHttpQueryDataAvailable.");
       return true;
     }
     if (available == 0) return true;
     if (available > limit - received) {
-      config::DebugLine("Response larger than " + std::to_string(limit) + " bytes; request failed.");
+      win32::DebugLine("Response larger than " + std::to_string(limit) + " bytes; request failed.");
       response.resize(kept);
       return false;
     }
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[available + 1]());
     if (!chunk) {
-      config::DebugLine("Out of memory");
+      win32::DebugLine("Out of memory");
       return true;
     }
     DWORD read = 0;
     if (!::WinHttpReadData(request, chunk.get(), available, &read)) {
       // Ending here keeps the loop bounded should the request stay readable but broken.
-      config::DebugLine("Error " + std::to_string(::GetLastError()) + " in WinHttpReadData.");
+      win32::DebugLine("Error " + std::to_string(::GetLastError()) + " in WinHttpReadData.");
       return true;
     }
     received += read;
@@ -94,7 +94,7 @@ bool PostJson(const std::wstring& url, const std::string& body, const HeaderList
   if (config::IsWindows7WithoutServicePack()) throw BrindleException();
   if (!SplitUrl(url, true)) throw BrindleException();
 
-  ui::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
+  win32::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
   if (!session) return false;
   DWORD protocols = config::WinHttpSecureProtocols();
   ::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
@@ -105,11 +105,11 @@ bool PostJson(const std::wstring& url, const std::string& body, const HeaderList
   for (int redirects = 0;; ++redirects) {
     const std::optional<Hop> hop = SplitUrl(current, redirects == 0);
     if (!hop) return false;
-    ui::UniqueWinHttp connection(::WinHttpConnect(session.get(), hop->host.c_str(), hop->port, 0));
+    win32::UniqueWinHttp connection(::WinHttpConnect(session.get(), hop->host.c_str(), hop->port, 0));
     if (!connection) return false;
-    ui::UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), post ? L"POST" : L"GET", hop->object.c_str(),
-                                                   nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                   WINHTTP_FLAG_SECURE));
+    win32::UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), post ? L"POST" : L"GET", hop->object.c_str(),
+                                                      nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                      WINHTTP_FLAG_SECURE));
     if (!request) return false;
     // Redirects are followed here, counted and checked like the downloads'; Wine's own following
     // also fails a 3xx without Location instead of handing it over as the answer.
@@ -124,7 +124,7 @@ bool PostJson(const std::wstring& url, const std::string& body, const HeaderList
     for (const auto& [name, value] : allHeaders) {
       const std::wstring line = name + L": " + value;
       if (!::WinHttpAddRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD)) {
-        config::DebugLine("WinHttpAddRequestHeaders error: " + std::to_string(::GetLastError()));
+        win32::DebugLine("WinHttpAddRequestHeaders error: " + std::to_string(::GetLastError()));
       }
     }
 
@@ -142,13 +142,13 @@ bool PostJson(const std::wstring& url, const std::string& body, const HeaderList
     const auto location = IsFollowedRedirect(status) ? QueryLocation(request.get()) : std::nullopt;
     if (!location) return ReadResponse(request.get(), response, maxResponseBytes);
 
-    if (redirects == download::kMaxRedirects) {
-      config::DebugLine("Too many redirects.");
+    if (redirects == config::kMaxRedirects) {
+      win32::DebugLine("Too many redirects.");
       return false;
     }
-    const auto next = download::ResolveLocation(current, *location);
-    if (!next || !download::IsHttpsUrl(*next)) {
-      config::DebugLine("Redirect refused: " + ui::Narrow(*location, CP_ACP));
+    const auto next = config::ResolveLocation(current, *location);
+    if (!next || !config::IsHttpsUrl(*next)) {
+      win32::DebugLine("Redirect refused: " + win32::Narrow(*location, CP_ACP));
       return false;
     }
     current = *next;

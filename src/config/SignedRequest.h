@@ -9,8 +9,10 @@
 
 using HeaderList = std::vector<std::pair<std::wstring, std::wstring>>;
 
+class ConfigurationManager;
+
 struct SignedRequest {
-  SignedRequest();
+  explicit SignedRequest(ConfigurationManager& config);
 
   nlohmann::json payload;
   HeaderList headers;

@@ -7,7 +7,7 @@
 #include <cwctype>
 #include <unordered_map>
 
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace config {
 
@@ -101,13 +101,7 @@ bool LooksLikeUrlBytes(std::string_view s) {
   return s.find_first_of("\r\n", pos) == std::string_view::npos;
 }
 
-bool LooksLikeUrl(std::wstring_view text) { return LooksLikeUrlBytes(ui::Narrow(text, CP_THREAD_ACP)); }
-
-bool IsHttpsUrl(std::wstring_view url) {
-  constexpr std::wstring_view kScheme = L"https://";
-  return url.size() > kScheme.size() && std::equal(kScheme.begin(), kScheme.end(), url.begin(),
-                                                   [](wchar_t a, wchar_t b) { return a == std::towlower(b); });
-}
+bool LooksLikeUrl(std::wstring_view text) { return LooksLikeUrlBytes(win32::Narrow(text, CP_THREAD_ACP)); }
 
 std::string LowerAscii(std::string text) {
   for (char& c : text) {

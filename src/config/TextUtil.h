@@ -23,8 +23,6 @@ std::string LowerAscii(std::string text);
 // True when the text is a host name with at least one dot, optionally preceded by
 // http:// or https:// and followed by a path, query or fragment (bare "abc_setup" is not).
 bool LooksLikeUrl(std::wstring_view text);
-// "https://" (any letter case) and something after it.
-bool IsHttpsUrl(std::wstring_view url);
 bool LooksLikeUrlBytes(std::string_view bytes);
 
 }  // namespace config

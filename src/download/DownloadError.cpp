@@ -3,15 +3,15 @@
 #include <string>
 
 #include "download/DownloadManager.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
-DownloadError::DownloadError(std::wstring_view text) : std::runtime_error(ui::Narrow(text, CP_ACP)) {}
+DownloadError::DownloadError(std::wstring_view text) : std::runtime_error(win32::Narrow(text, CP_ACP)) {}
 
 DownloadCancelled::DownloadCancelled() : DownloadError(L"Download cancelled.") {}
 
 DownloadCorrupt::DownloadCorrupt(const std::string& got, const std::string& expected)
-    : DownloadError(L"Download was corrupt: its SHA-256 is " + ui::Widen(got, CP_ACP) + L", not the expected " +
-                    ui::Widen(expected, CP_ACP) + L".") {}
+    : DownloadError(L"Download was corrupt: its SHA-256 is " + win32::Widen(got, CP_ACP) + L", not the expected " +
+                    win32::Widen(expected, CP_ACP) + L".") {}
 
 std::wstring SystemErrorMessage(std::wstring_view prefix, DWORD code) {
   std::wstring text(prefix);
@@ -27,4 +27,4 @@ void ThrowSystemError(std::wstring_view prefix, DWORD code) {
 
 void ThrowLastError(std::wstring_view prefix) { ThrowSystemError(prefix, ::GetLastError()); }
 
-std::wstring GetSystemErrorText(DWORD code) { return ui::SystemErrorText(code); }
+std::wstring GetSystemErrorText(DWORD code) { return win32::SystemErrorText(code); }

@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "config/BuildSettings.h"
-#include "config/ConfigurationManager.h"
-#include "config/DebugLog.h"
 #include "config/FileNames.h"
 #include "config/NetworkPolicy.h"
 #include "download/DownloadError.h"
@@ -18,8 +16,9 @@
 #include "download/TransferSink.h"
 #include "download/WinHttpTransfer.h"
 #include "download/WinInetTransfer.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/DebugLog.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ class MemorySink final : public TransferSink {
   std::vector<char>& m_buffer;
 };
 
-std::wstring WideMessage(const std::exception& error) { return ui::Widen(error.what(), CP_ACP); }
+std::wstring WideMessage(const std::exception& error) { return win32::Widen(error.what(), CP_ACP); }
 
 // A name the caller gives is cleaned; one taken from the URL must be usable as it is.
 std::wstring TargetName(const std::wstring& url, const std::wstring& fileName) {
@@ -62,9 +61,19 @@ std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
 
 void DownloadManager::ShowInvalidPathBox() { ::MessageBoxW(nullptr, L"Invalid path", L"", MB_OK); }
 
+void DownloadManager::SetFolders(std::wstring workFolder, std::wstring downloadFolder) {
+  std::lock_guard lock(m_foldersMutex);
+  m_workFolder = std::move(workFolder);
+  m_downloadFolder = std::move(downloadFolder);
+}
+
+std::wstring DownloadManager::Folder(bool useWorkFolder) {
+  std::lock_guard lock(m_foldersMutex);
+  return useWorkFolder ? m_workFolder : m_downloadFolder;
+}
+
 DownloadManager::Target DownloadManager::ResolveTarget(const std::wstring& fileName, bool useWorkFolder) {
-  const auto configuration = ConfigurationManager::GetInstance();
-  return ResolveTargetIn(useWorkFolder ? configuration->workFolder : configuration->downloadFolder, fileName);
+  return ResolveTargetIn(Folder(useWorkFolder), fileName);
 }
 
 DownloadManager::Target DownloadManager::ResolveTargetIn(const std::wstring& folder, const std::wstring& fileName) {
@@ -116,10 +125,10 @@ void DownloadManager::TransferToFile(const std::wstring& url, download::FileDown
       if (resumed == download::kMaxResumes || !file.EndedEarly(error)) throw;
       const DWORD pause = firstPause << resumed;
       const auto total = file.Total();
-      config::DebugLine(std::string(winInet ? "[WININET]" : "[WINHTTP]") + " download ended early at " +
-                        std::to_string(file.Written()) + " of " + (total ? std::to_string(*total) : "?") + " bytes (" +
-                        error.what() + "); resumed try " + std::to_string(resumed + 1) + " of " +
-                        std::to_string(download::kMaxResumes) + " in " + std::to_string(pause) + " ms");
+      win32::DebugLine(std::string(winInet ? "[WININET]" : "[WINHTTP]") + " download ended early at " +
+                       std::to_string(file.Written()) + " of " + (total ? std::to_string(*total) : "?") + " bytes (" +
+                       error.what() + "); resumed try " + std::to_string(resumed + 1) + " of " +
+                       std::to_string(download::kMaxResumes) + " in " + std::to_string(pause) + " ms");
       m_relays.SleepUnlessCancelled(pause);
       if (m_cancelled) throw DownloadCancelled();
     }
@@ -128,9 +137,7 @@ void DownloadManager::TransferToFile(const std::wstring& url, download::FileDown
 
 DownloadResult DownloadManager::DownloadFile(const std::wstring& url, HWND window, const std::wstring& fileName,
                                              bool useWorkFolder, const std::string& expectedSha256) {
-  const auto configuration = ConfigurationManager::GetInstance();
-  return DownloadInto(url, window, fileName, useWorkFolder ? configuration->workFolder : configuration->downloadFolder,
-                      expectedSha256);
+  return DownloadInto(url, window, fileName, Folder(useWorkFolder), expectedSha256);
 }
 
 DownloadResult DownloadManager::DownloadFileToFolder(const std::wstring& url, HWND window, const std::wstring& fileName,
@@ -244,7 +251,7 @@ std::unique_ptr<std::vector<char>> DownloadManager::DownloadToMemory(const std::
       return buffer;
     } catch (const std::exception& error) {
       buffer->clear();
-      config::DebugLine("Memory download failed: " + std::string(error.what()));
+      win32::DebugLine("Memory download failed: " + std::string(error.what()));
     }
   }
   return buffer;

@@ -37,6 +37,10 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
 
   static std::shared_ptr<DownloadManager> GetInstance();
 
+  // The folders DownloadFile writes to: the wizard's work folder, and the Downloads folder for
+  // the DLM product. Given by the wizard at start.
+  void SetFolders(std::wstring workFolder, std::wstring downloadFolder);
+
   // WinHTTP, then after a pause WinINet. Never throws; a failed download leaves no file behind
   // and a file of the same name untouched. A caller's `fileName` is made usable (see
   // config::CleanFileName); a name from the URL that Windows cannot use fails the download.
@@ -102,6 +106,12 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
                 DownloadResult& result);
   // Takes queued memory downloads until none is left.
   void RunMemoryWorker() noexcept;
+
+  std::wstring Folder(bool useWorkFolder);
+
+  std::mutex m_foldersMutex;
+  std::wstring m_workFolder;
+  std::wstring m_downloadFolder;
 
   struct MemoryJob {
     std::wstring url;

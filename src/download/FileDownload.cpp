@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "config/DebugLog.h"
 #include "download/DownloadError.h"
 #include "download/ResumeRules.h"
+#include "win32/DebugLog.h"
 
 namespace download {
 namespace {
@@ -49,14 +49,14 @@ void FileDownload::Accept(const ResponseHead& head) {
                           std::to_wstring(m_written) + L" bytes.");
     }
     if (!m_total) m_total = range->total;
-    config::DebugLine("Download continues at " + std::to_string(m_written) + " bytes.");
+    win32::DebugLine("Download continues at " + std::to_string(m_written) + " bytes.");
   } else {
     if (m_askedFrom > 0 && head.status != 200) {
       throw DownloadError(L"Download failed: Server returned status code: " + std::to_wstring(head.status));
     }
     if (m_started) {
       // The server ignored the range, or the file changed: this answer is the whole file.
-      if (m_written > 0) config::DebugLine("Download starts again from zero.");
+      if (m_written > 0) win32::DebugLine("Download starts again from zero.");
       m_file.Restart();
       m_written = 0;
       m_progress.Restart(head.length);

@@ -1,6 +1,6 @@
 #include "download/ProgressReporter.h"
 
-#include "ui/WindowMessages.h"
+#include "win32/WindowMessages.h"
 
 namespace download {
 

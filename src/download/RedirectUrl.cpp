@@ -1,113 +1,17 @@
 #include "download/RedirectUrl.h"
 
-#include <algorithm>
-#include <cwctype>
-#include <vector>
-
+#include "config/Urls.h"
 #include "download/DownloadError.h"
 
 namespace download {
-namespace {
-
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::towlower(text[i]) != std::towlower(prefix[i])) return false;
-  }
-  return true;
-}
-
-bool IsHttpUrl(std::wstring_view url) { return StartsWithNoCase(url, L"http://") || IsHttpsUrl(url); }
-
-// A scheme is letters, digits, "+", "-" and "." before the first ":", starting with a letter.
-bool HasScheme(std::wstring_view text) {
-  const auto colon = text.find(L':');
-  if (colon == 0 || colon == std::wstring_view::npos) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    const wchar_t c = text[i];
-    const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
-    const bool other = (c >= L'0' && c <= L'9') || c == L'+' || c == L'-' || c == L'.';
-    if (!letter && !(i > 0 && other)) return false;
-  }
-  return true;
-}
-
-// RFC 3986, 5.2.4, for a path that starts with "/".
-std::wstring RemoveDotSegments(std::wstring_view path) {
-  std::vector<std::wstring_view> kept;
-  bool endsInFolder = false;
-  std::wstring_view rest = path.substr(1);
-  for (;;) {
-    const auto slash = rest.find(L'/');
-    const std::wstring_view segment = rest.substr(0, slash);
-    const bool last = slash == std::wstring_view::npos;
-    if (segment == L"..") {
-      if (!kept.empty()) kept.pop_back();
-      endsInFolder = last;
-    } else if (segment == L".") {
-      endsInFolder = last;
-    } else {
-      kept.push_back(segment);
-      endsInFolder = false;
-    }
-    if (last) break;
-    rest = rest.substr(slash + 1);
-  }
-  std::wstring out;
-  for (const auto& segment : kept) {
-    out += L'/';
-    out += segment;
-  }
-  if (endsInFolder || out.empty()) out += L'/';
-  return out;
-}
-
-}  // namespace
-
-bool IsHttpsUrl(std::wstring_view url) { return StartsWithNoCase(url, L"https://"); }
-
-std::optional<std::wstring> ResolveLocation(std::wstring_view current, std::wstring_view location) {
-  location = location.substr(0, location.find(L'#'));
-  if (location.empty() || !IsHttpUrl(current)) return std::nullopt;
-  if (HasScheme(location)) {
-    if (!IsHttpUrl(location)) return std::nullopt;
-    return std::wstring(location);
-  }
-
-  current = current.substr(0, current.find(L'#'));
-  const std::size_t schemeEnd = current.find(L"://");
-  const std::wstring_view scheme = current.substr(0, schemeEnd);
-  if (location.starts_with(L"//")) return std::wstring(scheme) + L":" + std::wstring(location);
-
-  const std::size_t authorityStart = schemeEnd + 3;
-  const std::size_t pathStart = std::min(current.find_first_of(L"/?", authorityStart), current.size());
-  const std::wstring_view origin = current.substr(0, pathStart);
-  const std::wstring_view currentRest = current.substr(pathStart);
-  const std::wstring_view currentPath = currentRest.substr(0, currentRest.find(L'?'));
-
-  if (location.starts_with(L'?')) {
-    return std::wstring(origin) + (currentPath.empty() ? L"/" : std::wstring(currentPath)) + std::wstring(location);
-  }
-  const std::size_t queryStart = std::min(location.find(L'?'), location.size());
-  const std::wstring_view path = location.substr(0, queryStart);
-  const std::wstring_view query = location.substr(queryStart);
-
-  std::wstring merged;
-  if (path.starts_with(L'/')) {
-    merged = path;
-  } else {
-    const std::size_t folderEnd = currentPath.rfind(L'/');
-    merged = folderEnd == std::wstring_view::npos ? L"/" : std::wstring(currentPath.substr(0, folderEnd + 1));
-    merged += path;
-  }
-  return std::wstring(origin) + RemoveDotSegments(merged) + std::wstring(query);
-}
 
 std::wstring NextRedirectUrl(const std::wstring& current, const std::wstring& location) {
-  const auto next = ResolveLocation(current, location);
+  const auto next = config::ResolveLocation(current, location);
   if (!next) throw DownloadError(L"Invalid redirect location: " + location);
   // An elevated installer must never come from a downgraded connection.
-  if (IsHttpsUrl(current) && !IsHttpsUrl(*next)) throw DownloadError(L"Redirect from HTTPS to HTTP refused: " + *next);
+  if (config::IsHttpsUrl(current) && !config::IsHttpsUrl(*next)) {
+    throw DownloadError(L"Redirect from HTTPS to HTTP refused: " + *next);
+  }
   return *next;
 }
 

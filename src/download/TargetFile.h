@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "config/FileHasher.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace download {
 
@@ -45,7 +45,7 @@ class TargetFile {
   bool MarkForDeletion(bool remove);
 
   std::wstring m_path;
-  ui::UniqueFile m_file;       // closing it deletes the file unless Commit() cleared the mark
+  win32::UniqueFile m_file;    // closing it deletes the file unless Commit() cleared the mark
   std::vector<char> m_buffer;  // written out in large pieces, as a buffered stream would
   config::FileHasher m_hasher;
   DWORD m_openError = ERROR_PATH_NOT_FOUND;

@@ -6,9 +6,10 @@
 #include <optional>
 
 #include "config/NetworkPolicy.h"
+#include "config/Urls.h"
 #include "download/DownloadError.h"
 #include "download/RedirectUrl.h"
-#include "ui/WinHttpHandle.h"
+#include "win32/WinHttpHandle.h"
 
 namespace download {
 namespace {
@@ -22,7 +23,7 @@ struct RequestTarget {
 
 RequestTarget SplitUrl(const std::wstring& url) {
   URL_COMPONENTS parts;
-  if (!ui::CrackUrl(url, parts)) ThrowLastError(L"Failed to parse URL: ");
+  if (!win32::CrackUrl(url, parts)) ThrowLastError(L"Failed to parse URL: ");
   RequestTarget target;
   if (parts.lpszHostName != nullptr) target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
   target.port = parts.nPort;
@@ -36,9 +37,9 @@ RequestTarget SplitUrl(const std::wstring& url) {
   return target;
 }
 
-ui::UniqueWinHttp OpenSession(WinHttpPurpose purpose) {
+win32::UniqueWinHttp OpenSession(WinHttpPurpose purpose) {
   const wchar_t* agent = purpose == WinHttpPurpose::File ? nullptr : L"A WinHTTP Example Program/1.0";
-  ui::UniqueWinHttp session(config::OpenWinHttpSession(agent));
+  win32::UniqueWinHttp session(config::OpenWinHttpSession(agent));
   if (!session) ThrowLastError(L"Failed to open HTTP session: ");
   DWORD protocols = config::WinHttpSecureProtocols();
   if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
@@ -70,7 +71,7 @@ std::wstring QueryText(HINTERNET request, DWORD query) {
 }
 
 std::wstring QueryLocation(HINTERNET request) {
-  wchar_t buffer[kLocationUnits] = {};
+  wchar_t buffer[config::kLocationUnits] = {};
   DWORD size = sizeof(buffer);
   if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
@@ -79,7 +80,7 @@ std::wstring QueryLocation(HINTERNET request) {
     if (error == ERROR_WINHTTP_HEADER_NOT_FOUND) throw DownloadError(L"Redirect without a Location header.");
     ThrowSystemError(L"Failed to query redirect location: ", error);
   }
-  std::wstring location(buffer, std::min<DWORD>(size / sizeof(wchar_t), kLocationUnits));
+  std::wstring location(buffer, std::min<DWORD>(size / sizeof(wchar_t), config::kLocationUnits));
   if (location.empty()) throw DownloadError(L"Redirect without a Location header.");
   return location;
 }
@@ -107,14 +108,14 @@ void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects,
   // Every pass either ends the transfer or counts one redirect, so the loop is bounded.
   for (;;) {
     sink.OnProgress();
-    ui::UniqueWinHttp session = OpenSession(purpose);
+    win32::UniqueWinHttp session = OpenSession(purpose);
     const RequestTarget target = SplitUrl(current);
-    ui::UniqueWinHttp connection(::WinHttpConnect(session.get(), target.host.c_str(), target.port, 0));
+    win32::UniqueWinHttp connection(::WinHttpConnect(session.get(), target.host.c_str(), target.port, 0));
     if (!connection) ThrowLastError(L"Failed to connect: ");
     DWORD flags = target.secure ? WINHTTP_FLAG_SECURE : 0;
     if (purpose == WinHttpPurpose::Memory) flags |= WINHTTP_FLAG_REFRESH;
-    ui::UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"GET", target.object.c_str(), nullptr,
-                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    win32::UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"GET", target.object.c_str(), nullptr,
+                                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!request) ThrowLastError(L"Failed to open request: ");
     // WinHTTP would follow redirects on its own; each hop must be counted and checked here.
     DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
@@ -130,7 +131,7 @@ void WinHttpGet(const std::wstring& url, WinHttpPurpose purpose, int& redirects,
 
     const DWORD status = QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE).value_or(0);
     if (status >= 300 && status <= 399) {
-      if (++redirects > kMaxRedirects) throw DownloadError(L"Too many redirects.");
+      if (++redirects > config::kMaxRedirects) throw DownloadError(L"Too many redirects.");
       current = NextRedirectUrl(current, QueryLocation(request.get()));
       continue;
     }

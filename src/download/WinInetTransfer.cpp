@@ -6,10 +6,11 @@
 #include <utility>
 
 #include "config/BuildSettings.h"
+#include "config/Urls.h"
 #include "download/DownloadError.h"
 #include "download/DownloadManager.h"
 #include "download/RedirectUrl.h"
-#include "ui/WinInetHandle.h"
+#include "win32/WinInetHandle.h"
 
 namespace download {
 namespace {
@@ -49,7 +50,7 @@ std::wstring QueryText(HINTERNET file, DWORD query) {
 }
 
 std::wstring QueryLocation(HINTERNET file) {
-  wchar_t buffer[kLocationUnits] = {};
+  wchar_t buffer[config::kLocationUnits] = {};
   DWORD size = sizeof(buffer);
   if (!::HttpQueryInfoW(file, HTTP_QUERY_LOCATION, buffer, &size, nullptr)) {
     const DWORD error = ::GetLastError();
@@ -57,7 +58,7 @@ std::wstring QueryLocation(HINTERNET file) {
     if (error == ERROR_HTTP_HEADER_NOT_FOUND) throw DownloadError(L"Redirect without a Location header.");
     ThrowSystemError(L"Failed to query redirect location: ", error);
   }
-  std::wstring location(buffer, std::min<DWORD>(size / sizeof(wchar_t), kLocationUnits));
+  std::wstring location(buffer, std::min<DWORD>(size / sizeof(wchar_t), config::kLocationUnits));
   if (location.empty()) throw DownloadError(L"Redirect without a Location header.");
   return location;
 }
@@ -66,12 +67,12 @@ std::wstring QueryLocation(HINTERNET file) {
 
 void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, TransferSink& sink,
                 const std::wstring& headers) {
-  ui::UniqueWinInet internet(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  win32::UniqueWinInet internet(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet) ThrowLastError(L"Failed to initialize WinINet:: ");
   SetTimeouts(internet.get(), true);
 
   std::wstring current = url;
-  ui::UniqueWinInet file;
+  win32::UniqueWinInet file;
   DWORD status = 0;
   // Every pass either leaves the loop or counts one redirect, so the loop is bounded.
   for (int redirects = 0;; ++redirects) {
@@ -85,7 +86,7 @@ void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, Tra
     if (!answered) ThrowLastError(L"Failed to query HTTP status code: ");
     status = *answered;
     if (status < 300 || status > 399) break;
-    if (redirects >= kMaxRedirects) throw DownloadError(L"Too many redirects.");
+    if (redirects >= config::kMaxRedirects) throw DownloadError(L"Too many redirects.");
     current = NextRedirectUrl(current, QueryLocation(file.get()));
   }
   // A range is asked for only when resuming; its answer is then checked by the sink.

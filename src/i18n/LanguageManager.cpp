@@ -6,11 +6,10 @@
 #include <utility>
 
 #include "config/ConfigurationManager.h"
-#include "pages/IPage.h"
 #include "resources/resource.h"
 #include "ui/ComboBox.h"
 #include "ui/Dialog.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -68,8 +67,6 @@ std::string Expand(const StringTable& table, const std::string& text, std::vecto
 }
 
 }  // namespace
-
-LanguageManager::LanguageManager(ui::Dialog* owner) : LanguageManager(owner, ConfigurationManager::GetInstance()) {}
 
 LanguageManager::LanguageManager(ui::Dialog* owner, std::shared_ptr<ConfigurationManager> config)
     : m_owner(owner), m_config(std::move(config)) {}
@@ -153,7 +150,7 @@ void LanguageManager::FillLanguageCombo(const ui::ComboBox& combo) {
       ShowParseError(L"No name attribute");
       continue;
     }
-    const std::wstring localeName = ui::Widen(name, CP_UTF8);
+    const std::wstring localeName = win32::Widen(name, CP_UTF8);
     const std::wstring displayName = GetLanguageDisplayName(localeName);
     // Equal names (the Polish document is listed twice) select the last one.
     if (displayName == userLanguage) selection = combo.GetCount();
@@ -166,7 +163,7 @@ void LanguageManager::FillLanguageCombo(const ui::ComboBox& combo) {
 }
 
 bool LanguageManager::LoadLocaleDocument(int id, tinyxml2::XMLDocument& doc) {
-  HMODULE module = ui::ModuleInstance();
+  HMODULE module = win32::ModuleInstance();
   HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"LOCALE");
   if (resource == nullptr) {
     ShowMessage(L"Failed to find resource with id: " + std::to_wstring(id));
@@ -182,7 +179,7 @@ bool LanguageManager::LoadLocaleDocument(int id, tinyxml2::XMLDocument& doc) {
   // A zero length makes tinyxml2 report an empty document.
   doc.Parse(bytes, bytes != nullptr ? size : 0);
   if (doc.Error()) {
-    ShowParseError(ui::Widen(doc.ErrorStr(), CP_ACP));
+    ShowParseError(win32::Widen(doc.ErrorStr(), CP_ACP));
     return false;
   }
   return true;
@@ -199,7 +196,7 @@ bool LanguageManager::LoadStrings(tinyxml2::XMLDocument& doc) {
   StringTable strings;
   // The title was made from the configuration's bytes with this code page, so this gives the
   // bytes back, which are UTF-8.
-  strings["PRODUCT_TITLE"] = ui::Narrow(m_config->productTitle, CP_THREAD_ACP);
+  strings["PRODUCT_TITLE"] = win32::Narrow(m_config->productTitle, CP_THREAD_ACP);
   if (m_config->btPages) AddBtTexts(strings);
   for (const tinyxml2::XMLElement* entry = root->FirstChildElement(); entry != nullptr;
        entry = entry->NextSiblingElement()) {
@@ -254,9 +251,9 @@ bool LanguageManager::SetLanguage(const std::wstring& displayName) {
 std::wstring LanguageManager::GetString(const std::string& key) const {
   const auto entry = m_strings.find(key);
   if (entry == m_strings.end() || entry->second.empty()) return {};
-  return ui::Widen(entry->second, CP_UTF8);
+  return win32::Widen(entry->second, CP_UTF8);
 }
 
-void LanguageManager::RegisterPage(IPage* page) { m_registeredPages.push_back(page); }
+void LanguageManager::RegisterPage(i18n::TextTarget* page) { m_registeredPages.push_back(page); }
 
-void LanguageManager::UnregisterPage(IPage* page) { std::erase(m_registeredPages, page); }
+void LanguageManager::UnregisterPage(i18n::TextTarget* page) { std::erase(m_registeredPages, page); }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n/TextTarget.h"
+
 namespace tinyxml2 {
 class XMLDocument;
 }
@@ -16,7 +18,6 @@ class ComboBox;
 class Dialog;
 }  // namespace ui
 class ConfigurationManager;
-class IPage;
 
 class LanguageManager {
  public:
@@ -27,7 +28,6 @@ class LanguageManager {
   // References nested deeper than this are left as they are written (see docs/i18n.md).
   static constexpr int kMaxReferenceDepth = 8;
 
-  explicit LanguageManager(ui::Dialog* owner);
   LanguageManager(ui::Dialog* owner, std::shared_ptr<ConfigurationManager> config);
   virtual ~LanguageManager();
   LanguageManager(const LanguageManager&) = delete;
@@ -43,10 +43,10 @@ class LanguageManager {
   // Empty when the key is missing or its text is empty.
   std::wstring GetString(const std::string& key) const;
 
-  // Pages register for exactly their own lifetime (IPage does this).
-  void RegisterPage(IPage* page);
-  void UnregisterPage(IPage* page);
-  const std::vector<IPage*>& GetRegisteredPages() const noexcept { return m_registeredPages; }
+  // Targets register for exactly their own lifetime (pages do this).
+  void RegisterPage(i18n::TextTarget* page);
+  void UnregisterPage(i18n::TextTarget* page);
+  const std::vector<i18n::TextTarget*>& GetRegisteredPages() const noexcept { return m_registeredPages; }
 
   void SetMessageSink(MessageSink sink);
 
@@ -66,7 +66,7 @@ class LanguageManager {
   std::shared_ptr<ConfigurationManager> m_config;
   std::map<std::wstring, int> m_resourceIds;
   std::map<std::wstring, std::wstring> m_localeNames;
-  std::vector<IPage*> m_registeredPages;
+  std::vector<i18n::TextTarget*> m_registeredPages;
   StringTable m_strings;
   MessageSink m_showMessage;
 };

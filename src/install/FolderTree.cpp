@@ -2,7 +2,7 @@
 
 #include <winternl.h>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 
@@ -19,7 +19,7 @@ bool EnsureFolder(const std::wstring& path) {
 std::vector<FolderItem> ListFolder(const std::wstring& folder, const wchar_t* pattern) {
   std::vector<FolderItem> items;
   WIN32_FIND_DATAW data{};
-  ui::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &data));
+  win32::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &data));
   if (!find) return items;
   do {
     const std::wstring name = data.cFileName;
@@ -36,7 +36,7 @@ constexpr ACCESS_MASK kRemovalAccess =
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 struct Object {
-  ui::UniqueFile handle;
+  win32::UniqueFile handle;
   DWORD attributes = 0;
   DWORD error = ERROR_SUCCESS;  // of the open, when there is no handle
 };

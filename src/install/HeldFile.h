@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 
@@ -25,7 +25,7 @@ class HeldFile {
   bool Matches() const noexcept { return m_matches; }
 
  private:
-  ui::UniqueFile m_file;
+  win32::UniqueFile m_file;
   bool m_matches = false;
 };
 

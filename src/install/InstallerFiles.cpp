@@ -9,7 +9,7 @@
 #include "install/FolderTree.h"
 #include "install/HeldFile.h"
 #include "install/ZipExtractor.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 namespace {
@@ -29,8 +29,8 @@ bool LessIgnoringCase(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 ArchiveType GetArchiveType(const std::wstring& path) {
-  ui::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ArchiveType::None;
   std::array<unsigned char, 6> bytes{};
   DWORD read = 0;

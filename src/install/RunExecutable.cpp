@@ -4,9 +4,9 @@
 
 #include "install/HeldFile.h"
 #include "install/StartedProcesses.h"
-#include "ui/DetachedTask.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/DetachedTask.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 namespace {
@@ -39,8 +39,8 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  ui::UniqueHandle process;
-  ui::UniqueHandle thread;
+  win32::UniqueHandle process;
+  win32::UniqueHandle thread;
   {
     // Held for the creation only: a closing wizard waits for a start, never for an installer.
     const StartGate::Pass pass(checks.gate);
@@ -53,7 +53,7 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
     }
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-      return LaunchFailure(ui::SystemErrorText(::GetLastError()));
+      return LaunchFailure(win32::SystemErrorText(::GetLastError()));
     }
     process.reset(info.hProcess);
     thread.reset(info.hThread);
@@ -77,7 +77,7 @@ ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& argume
 
 std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait) {
   // The work holds the record too: it may still be starting a process as the wizard exits.
-  return ui::RunDetached<ExecResult>(
+  return win32::RunDetached<ExecResult>(
       [exePath = std::move(exePath), arguments = std::move(arguments), wait, record = StartedProcesses::GetInstance()] {
         return Run(exePath, arguments, wait, *record, {});
       });

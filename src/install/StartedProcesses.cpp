@@ -22,7 +22,7 @@ std::shared_ptr<StartedProcesses> StartedProcesses::GetInstance() {
 }
 
 void StartedProcesses::Add(HANDLE process, const std::wstring& folder) {
-  ui::UniqueHandle copy;
+  win32::UniqueHandle copy;
   if (folder.empty() ||
       !::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), copy.put(), SYNCHRONIZE, FALSE, 0)) {
     return;

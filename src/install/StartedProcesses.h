@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 
@@ -27,7 +27,7 @@ class StartedProcesses {
 
  private:
   struct Entry {
-    ui::UniqueHandle process;
+    win32::UniqueHandle process;
     std::wstring folder;
   };
 

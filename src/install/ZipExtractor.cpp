@@ -9,13 +9,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "config/DebugLog.h"
 #include "config/FileHasher.h"
 #include "config/FileNames.h"
 #include "install/FolderTree.h"
 #include "install/ZipHandle.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/DebugLog.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 namespace {
@@ -48,7 +48,7 @@ struct Entry {
 std::wstring DecodeName(const std::string& bytes, bool utf8) {
   // Names without the UTF-8 flag are in the IBM PC code page (every byte is a character there),
   // whatever the system's is. An empty name is refused with the other components.
-  return utf8 ? ui::Utf8ToWide(bytes) : ui::Widen(bytes, 437);
+  return utf8 ? win32::Utf8ToWide(bytes) : win32::Widen(bytes, 437);
 }
 
 // Splits on both separators; every component must be a plain file name, so "..", "C:",
@@ -201,7 +201,7 @@ void ThrowIfStopped(const std::atomic<bool>* stop) {
 
 // Returns the hash of the bytes written.
 std::string WriteEntry(unzFile zip, const std::wstring& path, std::uint64_t size, const std::atomic<bool>* stop) {
-  ui::UniqueFile file(
+  win32::UniqueFile file(
       ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw Refused("cannot create a file");
   if (::unzOpenCurrentFile(zip) != UNZ_OK) throw Refused("cannot open an entry");
@@ -262,7 +262,7 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
     if (written != nullptr) *written = std::move(files);
     return true;
   } catch (const std::exception& error) {
-    config::DebugLine(std::string("ZIP not extracted: ") + error.what());
+    win32::DebugLine(std::string("ZIP not extracted: ") + error.what());
     return false;
   }
 }

@@ -2,7 +2,7 @@
 // Owner of an open minizip archive.
 #include <minizip/unzip.h>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace install {
 
@@ -12,6 +12,6 @@ struct UnzipTraits {
   static void Close(Type h) noexcept { ::unzClose(h); }
 };
 
-using UniqueUnzip = ui::UniqueResource<UnzipTraits>;
+using UniqueUnzip = win32::UniqueResource<UnzipTraits>;
 
 }  // namespace install

@@ -10,7 +10,7 @@
 #include "config/TextUtil.h"
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 using nlohmann::json;
 
@@ -22,7 +22,7 @@ constexpr std::size_t kMaxOffersJudged = 1000;
 
 // Texts of the document are converted with the thread's ANSI code page, as the rest of the
 // configuration expects them.
-std::wstring Text(const json& value) { return ui::Widen(value.get<std::string>(), CP_THREAD_ACP); }
+std::wstring Text(const json& value) { return win32::Widen(value.get<std::string>(), CP_THREAD_ACP); }
 
 // A SHA-256 of the document, compared with the lower-case hex the engine computes.
 std::string Sha256Text(const json& value) { return config::LowerAscii(value.get<std::string>()); }
@@ -99,14 +99,13 @@ LoadedOffers ApplyConfigurationDocument(const json& document, ConfigurationManag
   config.maxOffers = StrictInt(document.at("f").at("m"));
   const json& offers = document.at("o");
   if (!offers.is_array()) throw std::invalid_argument("o is not a list");
-  OfferRules rules(config.maxOffers, evaluator.facts ? evaluator.facts : std::make_shared<SystemMachineFacts>());
+  OfferRules rules(config, evaluator.facts ? evaluator.facts : std::make_shared<SystemMachineFacts>());
   if (evaluator.eventSink) rules.SetEventSink(evaluator.eventSink);
   bool stop = false;
   std::size_t judged = 0;
   for (const json& offer : offers) {
     if (config.exiting || judged++ == kMaxOffersJudged) break;
-    auto package = std::make_shared<Package>(SignedRequest(), offer, false, std::string(),
-                                             static_cast<int>(loaded.packages.size()));
+    auto package = Package::Offer(config, offer, static_cast<int>(loaded.packages.size()));
     // A rejected package is dropped at once: its "not shown" event goes on without it.
     if (rules.Evaluate(package, stop, loaded.packages)) {
       loaded.packages.push_back(package);

@@ -49,12 +49,12 @@ std::int64_t MachineFacts::Now() {
   return ReadClock();
 }
 
-LONG MachineFacts::OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
+LONG MachineFacts::OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) {
   ++m_counters.registryOpens;
   return OpenRegistryKey(parent, subkey, access, key);
 }
 
-LONG MachineFacts::OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
+LONG MachineFacts::OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) {
   return ::RegOpenKeyExW(parent, subkey.c_str(), 0, access, key.put());
 }
 
@@ -95,7 +95,7 @@ std::vector<std::wstring> MachineFacts::EnumerateSubkeys(HKEY key) {
 
 Measurement SystemMachineFacts::MeasureFreeDiskSpace() {
   std::wstring root;
-  ui::UniqueCoTaskString desktop;
+  win32::UniqueCoTaskString desktop;
   // The token -1 names the Default User profile.
   if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Desktop, 0, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1)),
                                        desktop.put())) &&
@@ -131,7 +131,7 @@ std::optional<bool> SystemMachineFacts::Query64BitWindows() {
 }
 
 std::optional<std::vector<std::wstring>> SystemMachineFacts::ListProcesses() {
-  ui::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  win32::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return std::nullopt;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
@@ -146,7 +146,7 @@ std::optional<std::vector<std::wstring>> SystemMachineFacts::ListProcesses() {
 std::int64_t SystemMachineFacts::ReadClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 ProcessorClock ReadProcessorClock(HKEY root, const std::wstring& subkey) {
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   if (::RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
     return {ProcessorClock::Status::kOpenFailed, 0};
   }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 // A size in bytes, or the error code of the call that failed.
 struct Measurement {
@@ -56,7 +56,7 @@ class MachineFacts {
   bool FileExists(const std::wstring& path);
 
   // The registry calls of the checks go through here to be counted.
-  LONG OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
+  LONG OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key);
   std::vector<std::wstring> EnumerateSubkeys(HKEY key);  // raises win32::RegistryError
 
   const FactCounters& Counters() const { return m_counters; }
@@ -71,7 +71,7 @@ class MachineFacts {
   virtual std::int64_t ReadClock() = 0;
   virtual bool ProbeFile(const std::wstring& path);
   // The real registry, unless a test models one (two distinct views where Wine shows one).
-  virtual LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
+  virtual LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key);
 
  private:
   FactCounters m_counters;

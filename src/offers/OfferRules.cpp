@@ -18,10 +18,9 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 
 }  // namespace
 
-OfferRules::OfferRules(int maxOffers) : OfferRules(maxOffers, std::make_shared<SystemMachineFacts>()) {}
-
-OfferRules::OfferRules(int maxOffers, std::shared_ptr<MachineFacts> facts)
-    : m_maxOffers(maxOffers),
+OfferRules::OfferRules(ConfigurationManager& config, std::shared_ptr<MachineFacts> facts)
+    : m_config(config),
+      m_maxOffers(config.maxOffers),
       m_facts(std::move(facts)),
       m_eventSink([](Package& package, int id, const json& extra) { package.SendEvent(id, extra); }) {}
 
@@ -36,8 +35,7 @@ bool OfferRules::Evaluate(const PackagePtr& package, bool& stop, const std::vect
 }
 
 bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted) {
-  const std::int64_t limit =
-      static_cast<std::int64_t>(m_maxOffers) + ConfigurationManager::GetInstance()->extraOfferSlots;
+  const std::int64_t limit = static_cast<std::int64_t>(m_maxOffers) + m_config.extraOfferSlots;
   if (m_acceptedCount >= limit) {
     stop = true;
     return false;
@@ -91,7 +89,7 @@ bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackageP
       return true;
     }
   }
-  if (ConfigurationManager::GetInstance()->extraOfferSlots != 0) return false;
+  if (m_config.extraOfferSlots != 0) return false;
 
   const auto total = static_cast<std::int64_t>(accepted.size());
   for (const PackagePtr& earlier : accepted) {
@@ -128,7 +126,7 @@ void OfferRules::Accept(const PackagePtr& package) {
   m_verticals.insert(package->m_vertical);
   m_acceptedOfferIds.push_back(package->m_offerId);
   if (package->m_flow.skipIfEarlierDeclined && m_acceptedCount > 1) {
-    int& slots = ConfigurationManager::GetInstance()->extraOfferSlots;
+    int& slots = m_config.extraOfferSlots;
     if (slots < INT_MAX) ++slots;
   }
 }

@@ -20,6 +20,7 @@
 #include "offers/MachineFacts.h"
 #include "offers/SubkeyCache.h"
 
+class ConfigurationManager;
 class Package;
 
 // One registration under App Paths; its target is read on first need.
@@ -36,8 +37,10 @@ class OfferRules {
   // Receives the "not shown" events of rejected offers.
   using EventSink = std::function<void(Package& package, int id, const nlohmann::json& extra)>;
 
-  explicit OfferRules(int maxOffers);
-  OfferRules(int maxOffers, std::shared_ptr<MachineFacts> facts);
+  // Judges against `config`'s offer limit and extra slots (which accepting may raise), its
+  // version and folder tokens; the facts of this machine unless others are given.
+  explicit OfferRules(ConfigurationManager& config,
+                      std::shared_ptr<MachineFacts> facts = std::make_shared<SystemMachineFacts>());
 
   // True when the package is accepted; sets `stop` once no further offer can be accepted.
   // Nothing escapes: an offer whose rules cannot be evaluated is rejected.
@@ -90,15 +93,16 @@ class OfferRules {
   bool Is64BitWindows();
   std::vector<std::wstring> ExpandLowerCased(const std::wstring& entry);
   // Opens a key, in the 32-bit view unless the access names one; counted.
-  LONG OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key);
+  LONG OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key);
   // Opens an existing key of a full path for reading its values, in the view the path asks for.
-  bool OpenExistingKey(std::wstring path, ui::UniqueHkey& key);
+  bool OpenExistingKey(std::wstring path, win32::UniqueHkey& key);
   bool SoftwareKeyExists(std::wstring path);
 
   std::unordered_set<int> m_verticals;
   std::vector<std::string> m_acceptedOfferIds;
   std::vector<std::string> m_acceptedEncodedIds;  // base 62, in the same order
   int m_acceptedCount = 0;
+  ConfigurationManager& m_config;
   int m_maxOffers = 0;
 
   std::shared_ptr<MachineFacts> m_facts;

@@ -1,32 +1,29 @@
 #pragma once
 // The main product or one partner offer: texts and URLs for the pages, eligibility parameters,
-// flow settings, the parameter table for {key} placeholders, and an event sender of its own.
-// Always created with std::make_shared and shared, never copied.
+// flow settings and the parameter table for {key} placeholders. Reading the document
+// (OfferReader), sending events (EventSender), the picture (OfferPicture) and the no-show
+// marker (NoShowMarker) each live in a unit of their own. Always shared, never copied.
 #include <windows.h>
 
 #include <nlohmann/json.hpp>
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "config/SignedRequest.h"
+#include "offers/EventSender.h"
+#include "offers/OfferPicture.h"
 #include "offers/PackageSettings.h"
 #include "offers/ParameterTable.h"
 
+class ConfigurationManager;
 namespace Gdiplus {
 class Bitmap;
 }
-
-// Event ids after whose delivery a package sends nothing more.
-inline constexpr std::array<int, 5> kTerminalEventIds = {-1, 2, 3, 4, 5};
 
 enum EventId : int {
   EVENT_FAILED = -1,
@@ -37,48 +34,49 @@ enum EventId : int {
   EVENT_CLOSED = 5,
 };
 
-class Package : public std::enable_shared_from_this<Package> {
+// How the main product appears in its events.
+struct ProductIdentity {
+  std::wstring offerId;
+  std::wstring adToken;
+  std::wstring displayName;
+  std::wstring trackingCode;
+};
+
+class Package {
  public:
-  // An offer of the configuration document. Raises the JSON library's out_of_range for a
-  // missing required key and type_error for a key of the wrong type.
-  Package(const SignedRequest& request, const nlohmann::json& offer, bool isMain, const std::string& trackingCode,
-          int index);
-  // The main product.
-  Package(const SignedRequest& request, bool isMain, const std::wstring& offerId, const std::wstring& adToken,
-          const std::wstring& displayName, const std::wstring& trackingCode, int index);
-  // Never waits: events in flight go on alone, and the wizard's exit waits for all of them at
-  // once (WaitForAllEventsUntil).
-  ~Package() = default;
+  // An offer object of the configuration document, at `index` in the offer list. Raises the JSON
+  // library's out_of_range for a missing required key and type_error for a key of the wrong type.
+  static std::shared_ptr<Package> Offer(ConfigurationManager& config, const nlohmann::json& offer, int index);
+  static std::shared_ptr<Package> MainProduct(ConfigurationManager& config, const ProductIdentity& identity);
+
+  Package(ConfigurationManager& config, const nlohmann::json& offer, int index);
+  Package(ConfigurationManager& config, const ProductIdentity& identity);
   Package(const Package&) = delete;
   Package& operator=(const Package&) = delete;
 
-  void Reinitialize(const SignedRequest& request, const std::wstring& offerId, const std::wstring& adToken,
-                    const std::wstring& displayName, const std::wstring& trackingCode);
+  // The main product once the document is known: its event template is made anew.
+  void Reinitialize(ConfigurationManager& config, const ProductIdentity& identity);
   void BuildEventTemplate();
   std::string ExpandPlaceholders(const std::string& text) const { return m_parameters.Expand(text); }
 
-  // Schedules one event on a thread of its own and returns at once; nothing is sent once a
-  // terminal event was delivered.
+  // The event, from the template, on a thread of its own; returns at once. Dropping the package
+  // never waits: the wizard's exit waits for every event at once (WaitForAllEventsUntil).
   void SendEvent(int id, const nlohmann::json& extra);
-  // Blocks until no event of this package is in flight, however long that takes.
-  void WaitForEvents();
-  // The same, up to `deadline`; true when no event is in flight. One deadline for all packages
-  // bounds a close sequence; events still running then are left to their threads.
-  bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline);
-  bool EventsClosed() const;
-  // The events of every package in the process, dropped ones included, up to `deadline`; true
-  // when none is in flight.
-  static bool WaitForAllEventsUntil(std::chrono::steady_clock::time_point deadline);
+  void WaitForEvents() { m_events.Wait(); }
+  bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline) { return m_events.WaitUntil(deadline); }
+  bool EventsClosed() const { return m_events.Closed(); }
+  static bool WaitForAllEventsUntil(std::chrono::steady_clock::time_point deadline) {
+    return EventSender::WaitForAllUntil(deadline);
+  }
 
-  // Fetches the offer picture's bytes; `done` runs when finished, on the download thread (or at
-  // once for the main product). False when no download could be started: `done` is then
-  // never called and the caller decides what follows.
-  [[nodiscard]] bool DownloadImage(const std::function<void()>& done);
+  // Where the offer's picture is fetched from (below the offer files), and where it goes.
+  std::wstring PictureUrl() const;
+  std::shared_ptr<OfferPicture::Slot> PictureSlot() const { return m_picture.GetSlot(); }
   // UI thread only: turns the fetched bytes into `m_image` (once); true when there is a picture.
   bool DecodeImage();
   std::wstring GetDownloadUrl() const;
   std::wstring GetInstallerArgs() const;
-  bool WriteNoShowMarker();
+  bool WriteNoShowMarker() const;
 
   // Identity and texts (UTF-8).
   SignedRequest m_request;
@@ -126,29 +124,10 @@ class Package : public std::enable_shared_from_this<Package> {
   FlowSettings m_flow;
 
  private:
-  // Event bookkeeping shared with the event threads, so a thread finishing its last step never
-  // touches a package that is being destroyed.
-  struct EventState {
-    std::mutex m_mutex;
-    std::condition_variable m_eventsIdle;
-    int m_pendingEvents = 0;
-    std::atomic<bool> m_eventsClosed{false};
-  };
-  static void RunEvent(std::shared_ptr<EventState> state, int id, nlohmann::json payload, HeaderList headers,
-                       std::wstring url) noexcept;
+  void SetIdentity(const ProductIdentity& identity);
 
-  void ReadNotificationBlock(const nlohmann::json& ps);
-  void ReadEligibility(const nlohmann::json& ps);
-
-  std::shared_ptr<EventState> m_events = std::make_shared<EventState>();
-
-  // The fetched picture bytes, handed from the download thread to the UI thread.
-  struct ImageBytes {
-    std::mutex m_mutex;
-    std::vector<char> m_bytes;
-  };
-  std::shared_ptr<ImageBytes> m_imageBytes = std::make_shared<ImageBytes>();
+  std::wstring m_eventsUrl;
+  std::wstring m_offerFilesBaseUrl;
+  EventSender m_events;
+  OfferPicture m_picture;
 };
-
-// The no-show marker's date: local date 180 days after `now`, as the number YYYYMMDD.
-DWORD NoShowMarkerDate(const FILETIME& now);

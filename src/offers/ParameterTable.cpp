@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 bool ParameterTable::Add(const std::string& key, std::string value) {
   if (Contains(key)) return false;
@@ -31,7 +31,7 @@ std::string ParameterTable::Expand(std::string text) const {
     if (count == 0) continue;
     // Checked before replacing, so a hostile text never grows beyond the limit.
     if (text.size() - count * token.size() + count * value.size() > kMaxExpandedBytes) throw tooLong();
-    ui::ReplaceAll(text, token, value);
+    win32::ReplaceAll(text, token, value);
   }
   return text;
 }

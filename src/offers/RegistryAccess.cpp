@@ -20,7 +20,7 @@ bool HasEmptyComponent(std::wstring_view path) {
 
 }  // namespace
 
-LONG OfferRules::OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) {
+LONG OfferRules::OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) {
   return m_facts->OpenKey(root, subkey, win32::WithDefaultView(access), key);
 }
 
@@ -35,7 +35,7 @@ bool OfferRules::KeyExists(const std::wstring& path) {
   const auto [rootName, subkey] = win32::SplitAtFirstBackslash(work);
   const auto root = win32::FindRootKey(rootName);
   if (!root) return false;
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   return OpenKey(*root, subkey, KEY_READ, key) == ERROR_SUCCESS;
 }
 
@@ -46,13 +46,13 @@ bool OfferRules::SoftwareKeyExists(std::wstring path) {
   const std::wstring top = belowRoot.substr(0, belowRoot.find(L'\\'));
   const HKEY root = win32::kRootKeys.at(rootName);  // one of the software prefixes' roots
   const std::size_t prefixLength = rootName.size() + top.size() + 2;
-  ui::UniqueHkey topKey;
+  win32::UniqueHkey topKey;
   if (path.size() < prefixLength) return OpenKey(root, top, KEY_READ | view, topKey) == ERROR_SUCCESS;
 
   const std::wstring rest = path.substr(prefixLength);
   if (m_subkeyCacheEnabled) {
     const auto list = [&] {
-      ui::UniqueHkey key;
+      win32::UniqueHkey key;
       const LONG result = OpenKey(root, top, KEY_READ | view, key);
       if (result != ERROR_SUCCESS) throw win32::RegistryError("Cannot open registry key: RegOpenKeyEx failed.", result);
       return m_facts->EnumerateSubkeys(key.get());
@@ -63,12 +63,12 @@ bool OfferRules::SoftwareKeyExists(std::wstring path) {
       return false;
     }
   }
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   return OpenKey(root, top, KEY_READ | view, topKey) == ERROR_SUCCESS &&
          m_facts->OpenKey(topKey.get(), rest, KEY_READ | view, key) == ERROR_SUCCESS;
 }
 
-bool OfferRules::OpenExistingKey(std::wstring path, ui::UniqueHkey& key) {
+bool OfferRules::OpenExistingKey(std::wstring path, win32::UniqueHkey& key) {
   if (!KeyExists(path)) return false;
   path = WithoutTrailingBackslash(std::move(path));
   REGSAM view = KEY_READ;
@@ -87,7 +87,7 @@ bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& s
     candidates.push_back(root + L"\\software\\wow6432node" + subkey.substr(8));
   }
   for (const std::wstring& candidate : candidates) {
-    ui::UniqueHkey key;
+    win32::UniqueHkey key;
     if (!OpenExistingKey(candidate, key)) continue;
     try {
       // An absent value has type 0, which reads as nothing.

@@ -10,7 +10,7 @@
 #include "offers/RegistryPaths.h"
 #include "offers/RegistryValues.h"
 #include "offers/StrictNumbers.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ bool OfferRules::AnyValueExists(const std::vector<std::wstring>& list) {
     if (paths.empty()) return false;
     for (const std::wstring& path : paths) {
       const auto [keyPath, name] = win32::SplitAtLastBackslash(path);
-      ui::UniqueHkey key;
+      win32::UniqueHkey key;
       if (OpenExistingKey(keyPath, key) && win32::ValueExists(key.get(), name)) return true;
     }
   }
@@ -74,7 +74,7 @@ bool OfferRules::AnyValueDataMatches(const std::vector<std::wstring>& list) {
     for (const std::wstring& path : ExpandLowerCased(entry)) {
       const auto [valuePath, expected] = win32::SplitAtLastBackslash(path);
       const auto [keyPath, name] = win32::SplitAtLastBackslash(valuePath);
-      ui::UniqueHkey key;
+      win32::UniqueHkey key;
       if (!OpenExistingKey(keyPath, key)) continue;
       // An absent value has type 0.
       const DWORD type = win32::GetValueType(key.get(), name);
@@ -122,7 +122,7 @@ void OfferRules::BuildAppPathsIndex() {
   if (Is64BitWindows()) views.push_back(KEY_WOW64_64KEY);
   for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     for (const REGSAM view : views) {
-      ui::UniqueHkey key;
+      win32::UniqueHkey key;
       if (OpenKey(root, kAppPathsKey, KEY_READ | view, key) != ERROR_SUCCESS) continue;
       try {
         for (std::wstring& name : m_facts->EnumerateSubkeys(key.get())) {
@@ -136,7 +136,7 @@ void OfferRules::BuildAppPathsIndex() {
 }
 
 std::wstring OfferRules::ResolveAppPath(const AppPathEntry& entry, const std::wstring& name) {
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   if (OpenKey(entry.root, std::wstring(kAppPathsKey) + L"\\" + name, KEY_READ | entry.view, key) != ERROR_SUCCESS) {
     return {};
   }
@@ -172,8 +172,8 @@ bool OfferRules::CheckNoShowPeriod(const PackagePtr& package) {
   const std::size_t slash = marker.rfind('\\');
   if (slash == std::string::npos) return false;
   std::wstring text;
-  if (!ReadValueAsText(L"hkey_local_machine", ui::Utf8ToWide(marker.substr(0, slash)),
-                       ui::Utf8ToWide(marker.substr(slash + 1)), text)) {
+  if (!ReadValueAsText(L"hkey_local_machine", win32::Utf8ToWide(marker.substr(0, slash)),
+                       win32::Utf8ToWide(marker.substr(slash + 1)), text)) {
     return false;
   }
   // Only a date YYYYMMDD counts: any other text would hide the offer for ever or never.

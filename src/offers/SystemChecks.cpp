@@ -13,7 +13,7 @@
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
 #include "offers/RegistryPaths.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -110,10 +110,10 @@ bool OfferRules::CheckOsVersion(const PackagePtr& package) {
 }
 
 bool OfferRules::CheckProgramVersion(const PackagePtr& package) {
-  const std::wstring minimum = ui::Utf8ToWide(package->m_minProgramVersion);
+  const std::wstring minimum = win32::Utf8ToWide(package->m_minProgramVersion);
   if (minimum.empty()) return false;
   const std::vector<int> required = config::ParseVersionList(minimum);
-  const std::vector<int> current = config::ParseVersionList(ConfigurationManager::GetInstance()->productVersion);
+  const std::vector<int> current = config::ParseVersionList(m_config.productVersion);
   for (std::size_t i = 0; i < std::max(required.size(), current.size()); ++i) {
     const int have = i < current.size() ? current[i] : 0;
     const int need = i < required.size() ? required[i] : 0;
@@ -158,7 +158,7 @@ bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
     m_processNames = std::move(names);
   }
   for (const std::string& blocking : package->m_blockingProcesses) {
-    const std::wstring name = win32::LowerCase(ui::Utf8ToWide(blocking));
+    const std::wstring name = win32::LowerCase(win32::Utf8ToWide(blocking));
     const std::ptrdiff_t dots = CountDots(name);
     for (const std::wstring& process : *m_processNames) {
       std::wstring_view base = process;
@@ -175,7 +175,7 @@ bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
 
 bool OfferRules::CheckChrome(const PackagePtr& package) {
   if (!package->m_requiresChrome && !package->m_requiresNoChrome) return false;
-  const config::PathTokenTable tokens = ConfigurationManager::GetInstance()->GetPathTokens();
+  const config::PathTokenTable tokens = m_config.GetPathTokens();
   std::vector<std::wstring> candidates;
   for (const wchar_t* path :
        {L"{commonpf}\\Chromium\\Application\\chrome.exe", L"{commonpf}\\Google\\Chrome\\Application\\chrome.exe",

@@ -1,4 +1,5 @@
 #include "pages/CStaticFromImage.h"
+#include "win32/Strings.h"
 
 #include <objbase.h>
 
@@ -17,7 +18,7 @@ void CStaticFromImage::SetImage(std::shared_ptr<Gdiplus::Image> image) {
 }
 
 void CStaticFromImage::LoadFromResource(UINT id, LPCWSTR type) {
-  SetImage(LoadImageFromResource(ui::ModuleInstance(), MAKEINTRESOURCEW(id), type));
+  SetImage(LoadImageFromResource(win32::ModuleInstance(), MAKEINTRESOURCEW(id), type));
 }
 
 void CStaticFromImage::Draw(HDC dc) const {

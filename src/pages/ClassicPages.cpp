@@ -3,10 +3,9 @@
 #include "config/ConfigurationManager.h"
 #include "resources/resource.h"
 
-ClassicPage::ClassicPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
-                         std::vector<std::pair<int, std::string>> texts, int titleId,
-                         std::vector<std::pair<int, int>> checkBoxes)
-    : WizardPage(std::move(languageManager), templateId, parent),
+ClassicPage::ClassicPage(const PageContext& context, UINT templateId, std::vector<std::pair<int, std::string>> texts,
+                         int titleId, std::vector<std::pair<int, int>> checkBoxes)
+    : WizardPage(context, templateId),
       m_textKeys(std::move(texts)),
       m_titleId(titleId),
       m_checkBoxes(std::move(checkBoxes)) {}
@@ -25,7 +24,7 @@ bool ClassicPage::OnInitDialog() {
 bool ClassicPage::OnCommand(int id, int code, HWND /*control*/) {
   if (code != BN_CLICKED) return false;
   if (id == IDC_NEXT) {
-    auto& options = ConfigurationManager::GetInstance()->classicOptions;
+    auto& options = m_config->classicOptions;
     for (const auto& [box, element] : m_checkBoxes) {
       options[static_cast<std::size_t>(element)] = ::SendMessageW(GetItem(box), BM_GETCHECK, 0, 0) != BST_UNCHECKED;
     }
@@ -39,8 +38,8 @@ bool ClassicPage::OnCommand(int id, int code, HWND /*control*/) {
   return false;
 }
 
-WarningPageBTClassic::WarningPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : ClassicPage(std::move(languageManager), IDD_WARNING_PAGE, parent,
+WarningPageBTClassic::WarningPageBTClassic(const PageContext& context)
+    : ClassicPage(context, IDD_WARNING_PAGE,
                   {{IDC_WARNING_TITLE, "WARNING_TITLE"},
                    {IDC_WARNING_SUBTITLE, "WARNING_SUBTITLE"},
                    {IDC_WARNING_TEXT, "WARNING_TEXT"},
@@ -50,7 +49,7 @@ WarningPageBTClassic::WarningPageBTClassic(std::shared_ptr<LanguageManager> lang
                   IDC_WARNING_TITLE, {}) {}
 
 bool WarningPageBTClassic::OnInitDialog() {
-  m_backgroundBrush.reset(::CreateSolidBrush(ConfigurationManager::GetInstance()->backgroundColor));
+  m_backgroundBrush.reset(::CreateSolidBrush(m_config->backgroundColor));
   return ClassicPage::OnInitDialog();
 }
 
@@ -63,8 +62,8 @@ HBRUSH WarningPageBTClassic::OnCtlColor(HDC dc, HWND control, UINT message) {
   return ClassicPage::OnCtlColor(dc, control, message);
 }
 
-OptionsPageBTClassic::OptionsPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : ClassicPage(std::move(languageManager), IDD_OPTIONS_PAGE, parent,
+OptionsPageBTClassic::OptionsPageBTClassic(const PageContext& context)
+    : ClassicPage(context, IDD_OPTIONS_PAGE,
                   {{IDC_OPTIONS_TITLE, "OPTIONS_TITLE"},
                    {IDC_OPTIONS_CHECK_1, "OPTIONS_CHECK_1"},
                    {IDC_OPTIONS_CHECK_2, "OPTIONS_CHECK_2"},
@@ -72,9 +71,8 @@ OptionsPageBTClassic::OptionsPageBTClassic(std::shared_ptr<LanguageManager> lang
                    {IDC_NEXT, "BUTTON_NEXT"}},
                   IDC_OPTIONS_TITLE, {{IDC_OPTIONS_CHECK_1, 0}, {IDC_OPTIONS_CHECK_2, 1}, {IDC_OPTIONS_CHECK_3, 2}}) {}
 
-ConfigurationsPageBTClassic::ConfigurationsPageBTClassic(std::shared_ptr<LanguageManager> languageManager,
-                                                         ui::Dialog* parent)
-    : ClassicPage(std::move(languageManager), IDD_CONFIGURATIONS_PAGE, parent,
+ConfigurationsPageBTClassic::ConfigurationsPageBTClassic(const PageContext& context)
+    : ClassicPage(context, IDD_CONFIGURATIONS_PAGE,
                   {{IDC_CONFIGURATIONS_TITLE, "CONFIGURATIONS_TITLE"},
                    {IDC_CONFIGURATIONS_SUBTITLE_1, "CONFIGURATIONS_SUBTITLE_1"},
                    {IDC_CONFIGURATIONS_TEXT_1, "CONFIGURATIONS_TEXT_1"},

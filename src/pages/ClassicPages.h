@@ -10,7 +10,7 @@
 
 #include "pages/TitleFont.h"
 #include "pages/WizardPage.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class ClassicPage : public WizardPage {
  public:
@@ -19,8 +19,8 @@ class ClassicPage : public WizardPage {
  protected:
   // The page's texts (control id, key), its title control and its check boxes with the
   // element of the configuration's classic options each one sets.
-  ClassicPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
-              std::vector<std::pair<int, std::string>> texts, int titleId, std::vector<std::pair<int, int>> checkBoxes);
+  ClassicPage(const PageContext& context, UINT templateId, std::vector<std::pair<int, std::string>> texts, int titleId,
+              std::vector<std::pair<int, int>> checkBoxes);
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
 
@@ -33,7 +33,7 @@ class ClassicPage : public WizardPage {
 
 class WarningPageBTClassic : public ClassicPage {
  public:
-  WarningPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  WarningPageBTClassic(const PageContext& context);
   std::wstring GetPageName() const override { return L"WarningPageBTClassic"; }
 
  protected:
@@ -41,17 +41,17 @@ class WarningPageBTClassic : public ClassicPage {
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
 
  private:
-  ui::UniqueHbrush m_backgroundBrush;
+  win32::UniqueHbrush m_backgroundBrush;
 };
 
 class OptionsPageBTClassic : public ClassicPage {
  public:
-  OptionsPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  OptionsPageBTClassic(const PageContext& context);
   std::wstring GetPageName() const override { return L"OptionsPageBTClassic"; }
 };
 
 class ConfigurationsPageBTClassic : public ClassicPage {
  public:
-  ConfigurationsPageBTClassic(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  ConfigurationsPageBTClassic(const PageContext& context);
   std::wstring GetPageName() const override { return L"ConfigurationsPageBTClassic"; }
 };

@@ -6,25 +6,20 @@
 #include <cwctype>
 
 #include "config/ConfigurationManager.h"
-#include "config/TextUtil.h"
+#include "config/Urls.h"
 #include "i18n/LanguageManager.h"
 #include "install/InstallerFiles.h"
 #include "install/RunExecutable.h"
 #include "offers/Package.h"
+#include "offers/RunState.h"
 #include "resources/resource.h"
-#include "ui/DetachedTask.h"
-#include "ui/Strings.h"
-#include "ui/WindowMessages.h"
+#include "win32/DetachedTask.h"
+#include "win32/Strings.h"
+#include "win32/WindowMessages.h"
 
 namespace {
 
 constexpr UINT kPollMs = 100;
-
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
-}
 
 template <typename T>
 bool IsReady(const std::future<T>& future) {
@@ -43,7 +38,7 @@ std::future<T> Ready(T value) {
 std::wstring ResolveDownloadUrl(const std::wstring& location, const std::wstring& offerFilesBaseUrl) {
   // Only an address with its scheme is one: "setup.exe" looks like a host name, yet is a file
   // below the offer files.
-  if (StartsWithNoCase(location, L"https://") || StartsWithNoCase(location, L"http://")) return location;
+  if (config::IsHttpUrl(location)) return location;
   return offerFilesBaseUrl + location;
 }
 
@@ -65,8 +60,7 @@ std::wstring ClassicCommandLine(const std::array<bool, 8>& options) {
 
 // --- both pages ------------------------------------------------------------------------------
 
-DownloadPage::DownloadPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent)
-    : WizardPage(std::move(languageManager), templateId, parent) {}
+DownloadPage::DownloadPage(const PageContext& context, UINT templateId) : WizardPage(context, templateId) {}
 
 DownloadPage::~DownloadPage() = default;
 
@@ -79,23 +73,22 @@ bool DownloadPage::OnInitDialog() {
   return true;
 }
 
-bool DownloadPage::Exiting() const { return ConfigurationManager::GetInstance()->exiting; }
+bool DownloadPage::Exiting() const { return m_config->exiting; }
 
 void DownloadPage::OnNavigateToPage() {
   if (m_started) return;
   m_started = true;
-  const auto config = ConfigurationManager::GetInstance();
-  if (config->mainPackage) m_downloadQueue.push_back(config->mainPackage);
-  for (const auto& package : config->shownOffers) {
+  if (m_run->mainPackage) m_downloadQueue.push_back(m_run->mainPackage);
+  for (const auto& package : m_run->shownOffers) {
     if (package->m_pn.enabled) package->WriteNoShowMarker();
   }
-  for (const auto& package : config->acceptedOffers) m_downloadQueue.push_back(package);
+  for (const auto& package : m_run->acceptedOffers) m_downloadQueue.push_back(package);
   StartNextDownload();
 }
 
 void DownloadPage::StartNextDownload() {
   if (Exiting() || m_downloadQueue.empty()) return;
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   const Package& package = *m_downloadQueue.front();
   const bool main = package.m_isMainProduct;
   const bool toDownloads = main && MainGoesToDownloadFolder();
@@ -113,7 +106,7 @@ void DownloadPage::StartNextDownload() {
     const std::wstring folder = ownFolder ? config->workFolder + L"\\" + std::to_wstring(number) : std::wstring();
     const std::wstring fileName = toDownloads ? config->productFileName : std::wstring();
     const std::string expected = main ? config->productSha256 : package.m_sha256;
-    m_downloadResult = ui::RunDetached<DownloadResult>(
+    m_downloadResult = win32::RunDetached<DownloadResult>(
         [manager = DownloadManager::GetInstance(), url, window = GetHwnd(), fileName, folder, toDownloads, expected] {
           return folder.empty() ? manager->DownloadFile(url, window, fileName, !toDownloads, expected)
                                 : manager->DownloadFileToFolder(url, window, fileName, folder, expected);
@@ -131,9 +124,9 @@ void DownloadPage::OnDownloadTimer() {
   try {
     result = m_downloadResult.get();
   } catch (const std::exception& error) {
-    result = {false, ui::Widen(error.what()), {}};
+    result = {false, win32::Widen(error.what()), {}};
   }
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   if (!result.success) {
     ReportFailure(*package, L"DOWNLOAD FAILED: " + result.error);
     if (package->m_isMainProduct) m_mainFailed = true;
@@ -154,7 +147,7 @@ void DownloadPage::OnDownloadTimer() {
 
 void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& parameters, bool wait) {
   const std::wstring baseFolder = item.path.substr(0, item.path.find_last_of(L'\\'));
-  m_execResult = ui::RunDetached<InstallStart>([item, parameters, wait, baseFolder, gate = m_startGate] {
+  m_execResult = win32::RunDetached<InstallStart>([item, parameters, wait, baseFolder, gate = m_startGate] {
     install::Installer program{item.path, item.sha256};
     {
       // Unpacking a large archive takes a while: never on the UI thread, and a closing wizard
@@ -180,17 +173,17 @@ void DownloadPage::OnInstallTimer() {
   try {
     start = m_execResult.get();
   } catch (const std::exception& error) {
-    start.result.text = L"Error launching executable: " + ui::Widen(error.what());
+    start.result.text = L"Error launching executable: " + win32::Widen(error.what());
   }
   m_installQueue.pop_front();
   OnInstallerEnded(item, start);
 }
 
 void DownloadPage::ReportFailure(Package& package, const std::wstring& text) const {
-  const bool asFinished = package.m_isMainProduct && ConfigurationManager::GetInstance()->failuresAsFinished;
+  const bool asFinished = package.m_isMainProduct && m_config->failuresAsFinished;
   // UTF-8, the payload's encoding: a localised system text in the ANSI code page would make
   // the event unserialisable and it would be dropped.
-  package.SendEvent(asFinished ? EVENT_FINISHED : EVENT_FAILED, {{"12", ui::WideToUtf8(text)}});
+  package.SendEvent(asFinished ? EVENT_FINISHED : EVENT_FAILED, {{"12", win32::WideToUtf8(text)}});
 }
 
 void DownloadPage::ReportOfferStart(const InstallItem& item, const install::ExecResult& result) const {
@@ -264,12 +257,11 @@ void DownloadPage::Conclude(const char* errorTitleKey, const char* errorTextKey)
 
 // --- DLM -------------------------------------------------------------------------------------
 
-DownloadPageDlm::DownloadPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : DownloadPage(std::move(languageManager), IDD_DOWNLOAD_PAGE_DLM, parent) {}
+DownloadPageDlm::DownloadPageDlm(const PageContext& context) : DownloadPage(context, IDD_DOWNLOAD_PAGE_DLM) {}
 
 bool DownloadPageDlm::OnInitDialog() {
   DownloadPage::OnInitDialog();
-  m_icon.SetImage(ConfigurationManager::GetInstance()->productLogo);
+  m_icon.SetImage(m_run->productLogo);
   return true;
 }
 
@@ -292,8 +284,7 @@ void DownloadPageDlm::OnInstallerEnded(const InstallItem& item, const InstallSta
 
 // --- ISV -------------------------------------------------------------------------------------
 
-DownloadPageIsv::DownloadPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : DownloadPage(std::move(languageManager), IDD_DOWNLOAD_PAGE_ISV, parent) {}
+DownloadPageIsv::DownloadPageIsv(const PageContext& context) : DownloadPage(context, IDD_DOWNLOAD_PAGE_ISV) {}
 
 bool DownloadPageIsv::OnInitDialog() {
   DownloadPage::OnInitDialog();
@@ -313,7 +304,7 @@ void DownloadPageIsv::OnDownloadsDone() {
 }
 
 std::wstring DownloadPageIsv::MainInstallerParameters() const {
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   return config->btClassicPages ? ClassicCommandLine(config->classicOptions) : config->productInstallParameters;
 }
 
@@ -338,7 +329,7 @@ void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const InstallSta
       ReportFailure(*item.package, L"EXEC FAILED: " + start.result.text);
       m_mainFailed = true;
     } else {
-      ConfigurationManager::GetInstance()->productFilePath = m_mainInstallerPath;
+      m_config->productFilePath = m_mainInstallerPath;
       item.package->SendEvent(EVENT_FINISHED, nullptr);
     }
   } else {

@@ -14,11 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "app/PageFactory.h"
 #include "download/DownloadManager.h"
 #include "install/ExecResult.h"
 #include "install/StartGate.h"
 #include "pages/CStaticFromImage.h"
+#include "pages/PageInterfaces.h"
 #include "pages/WizardPage.h"
 
 class Package;
@@ -48,7 +48,7 @@ class DownloadPage : public WizardPage {
   void PrepareForExit(std::chrono::steady_clock::time_point deadline) override;
 
  protected:
-  DownloadPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent);
+  DownloadPage(const PageContext& context, UINT templateId);
   ~DownloadPage() override;
   bool OnInitDialog() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -90,7 +90,7 @@ class DownloadPage : public WizardPage {
 
 class DownloadPageDlm : public DownloadPage {
  public:
-  DownloadPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  DownloadPageDlm(const PageContext& context);
   std::wstring GetPageName() const override { return L"DownloadPageDLM"; }
 
  protected:
@@ -105,7 +105,7 @@ class DownloadPageDlm : public DownloadPage {
 
 class DownloadPageIsv : public DownloadPage, public InstallNotificationsInterface {
  public:
-  DownloadPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  DownloadPageIsv(const PageContext& context);
   std::wstring GetPageName() const override { return L"DownloadPageISV"; }
   void SetInstallNotifications(std::function<void()> started, std::function<void()> finished) override;
 

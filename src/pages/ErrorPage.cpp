@@ -2,8 +2,7 @@
 
 #include "resources/resource.h"
 
-ErrorPage::ErrorPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : IPage(std::move(languageManager), IDD_ERROR_PAGE, parent) {}
+ErrorPage::ErrorPage(const PageContext& context) : IPage(context, IDD_ERROR_PAGE) {}
 
 bool ErrorPage::OnInitDialog() {
   IPage::OnInitDialog();

@@ -8,7 +8,7 @@
 
 class ErrorPage : public IPage {
  public:
-  ErrorPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  ErrorPage(const PageContext& context);
 
   void OnNavigateToPage() override {}
   void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }

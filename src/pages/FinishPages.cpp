@@ -6,9 +6,8 @@
 #include "install/HeldFile.h"
 #include "resources/resource.h"
 
-FinishPage::FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
-                       ShellLauncher launcher)
-    : WizardPage(std::move(languageManager), templateId, parent), m_launcher(std::move(launcher)) {}
+FinishPage::FinishPage(const PageContext& context, UINT templateId, ShellLauncher launcher)
+    : WizardPage(context, templateId), m_launcher(std::move(launcher)) {}
 
 bool FinishPage::OnInitDialog() {
   WizardPage::OnInitDialog();
@@ -46,9 +45,8 @@ void FinishPage::Launch(const ShellCommand& command) const {
 
 bool FinishPage::IsChecked(int id) const { return ::SendMessageW(GetItem(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-FinishPageDlm::FinishPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
-                             ShellLauncher launcher)
-    : FinishPage(std::move(languageManager), IDD_FINISH_PAGE_DLM, parent, std::move(launcher)) {}
+FinishPageDlm::FinishPageDlm(const PageContext& context, ShellLauncher launcher)
+    : FinishPage(context, IDD_FINISH_PAGE_DLM, std::move(launcher)) {}
 
 void FinishPageDlm::BindPageTexts() {
   BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");
@@ -65,7 +63,7 @@ bool FinishPageDlm::OnInitDialog() {
 }
 
 void FinishPageDlm::OnFinishClicked() {
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   const std::wstring& path = config->productFilePath;
   if (IsChecked(IDC_LAUNCH_RADIO) && !path.empty()) {
     // The product lies in the user's own Downloads folder: it is held unchangeable from the
@@ -86,9 +84,8 @@ void FinishPageDlm::OnFinishClicked() {
   ReportFinish();
 }
 
-FinishPageIsv::FinishPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
-                             ShellLauncher launcher)
-    : FinishPage(std::move(languageManager), IDD_FINISH_PAGE_ISV, parent, std::move(launcher)) {}
+FinishPageIsv::FinishPageIsv(const PageContext& context, ShellLauncher launcher)
+    : FinishPage(context, IDD_FINISH_PAGE_ISV, std::move(launcher)) {}
 
 void FinishPageIsv::BindPageTexts() {
   BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");
@@ -105,7 +102,7 @@ bool FinishPageIsv::OnInitDialog() {
 
 void FinishPageIsv::OnFinishClicked() {
   if (IsChecked(IDC_LAUNCH_CHECK)) {
-    auto config = ConfigurationManager::GetInstance();
+    const auto& config = m_config;
     // The installed application is the user's own: started with the user's rights, not the
     // wizard's.
     Launch({L"open", config::ExpandPathTokens(config->launchPath, config->GetPathTokens()), config->launchArguments,

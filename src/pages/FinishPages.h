@@ -13,8 +13,7 @@ class FinishPage : public WizardPage {
   void OnNavigateToPage() override;
 
  protected:
-  FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent,
-             ShellLauncher launcher);
+  FinishPage(const PageContext& context, UINT templateId, ShellLauncher launcher);
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
   virtual void BindPageTexts() = 0;
@@ -30,8 +29,7 @@ class FinishPage : public WizardPage {
 
 class FinishPageDlm : public FinishPage {
  public:
-  FinishPageDlm(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
-                ShellLauncher launcher = ShellExecuteLauncher);
+  FinishPageDlm(const PageContext& context, ShellLauncher launcher = ShellExecuteLauncher);
   std::wstring GetPageName() const override { return L"FinishPageDLM"; }
 
  protected:
@@ -42,8 +40,7 @@ class FinishPageDlm : public FinishPage {
 
 class FinishPageIsv : public FinishPage {
  public:
-  FinishPageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent,
-                ShellLauncher launcher = ShellExecuteLauncher);
+  FinishPageIsv(const PageContext& context, ShellLauncher launcher = ShellExecuteLauncher);
   std::wstring GetPageName() const override { return L"FinishPageISV"; }
 
  protected:

@@ -4,10 +4,14 @@
 #include "i18n/LanguageManager.h"
 #include "resources/resource.h"
 
-IPage::IPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent)
-    : ui::Dialog(templateId), m_languageManager(std::move(languageManager)), m_parent(parent) {
+IPage::IPage(const PageContext& context, UINT templateId)
+    : ui::Dialog(templateId),
+      m_languageManager(context.languageManager),
+      m_config(context.config),
+      m_run(context.run),
+      m_parent(context.parent) {
   if (m_languageManager) m_languageManager->RegisterPage(this);
-  m_accentBrush.reset(::CreateSolidBrush(ConfigurationManager::GetInstance()->accentColor));
+  m_accentBrush.reset(::CreateSolidBrush(m_config->accentColor));
 }
 
 IPage::~IPage() {

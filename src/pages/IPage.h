@@ -12,18 +12,30 @@
 #include <utility>
 #include <vector>
 
+#include "i18n/TextTarget.h"
 #include "pages/ButtonType.h"
 #include "ui/Dialog.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
+class ConfigurationManager;
 class LanguageManager;
+struct RunState;
 
-class IPage : public ui::Dialog {
+// What every page is made with: the shared texts, the window it lives in, the configuration and
+// the run's shared state. The dialog makes it; pages never fetch the configuration themselves.
+struct PageContext {
+  std::shared_ptr<LanguageManager> languageManager;
+  ui::Dialog* parent = nullptr;
+  std::shared_ptr<ConfigurationManager> config;
+  std::shared_ptr<RunState> run;
+};
+
+class IPage : public ui::Dialog, public i18n::TextTarget {
  public:
   using ButtonCallback = std::function<void(ButtonType)>;
   using ErrorCallback = std::function<void(const std::wstring& title, const std::wstring& text)>;
 
-  IPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent);
+  IPage(const PageContext& context, UINT templateId);
   ~IPage() override;
 
   // Creates the page window as a child of the parent given at construction.
@@ -36,7 +48,7 @@ class IPage : public ui::Dialog {
   virtual void SetErrorCallback(ErrorCallback callback) = 0;
   // Sets every bound control's text from the current language; a missing or empty text leaves
   // the control as it is.
-  virtual void UpdateTexts();
+  void UpdateTexts() override;
   virtual std::wstring GetPageName() const = 0;
   // Called once on the current page when the user has confirmed closing the wizard, before
   // anything is cleaned up: the page stops what it runs (a download, a wait for an installer)
@@ -56,8 +68,10 @@ class IPage : public ui::Dialog {
   ui::Dialog* Parent() const noexcept { return m_parent; }
 
   std::shared_ptr<LanguageManager> m_languageManager;
+  std::shared_ptr<ConfigurationManager> m_config;
+  std::shared_ptr<RunState> m_run;
   std::vector<std::pair<HWND, std::string>> m_texts;
-  ui::UniqueHbrush m_accentBrush;
+  win32::UniqueHbrush m_accentBrush;
   HWND m_bottomBar = nullptr;
 
  private:

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 std::shared_ptr<Gdiplus::Bitmap> LoadImageFromResource(HINSTANCE instance, LPCWSTR name, LPCWSTR type) {
   HRSRC resource = ::FindResourceW(instance, name, type);
@@ -19,14 +19,14 @@ std::shared_ptr<Gdiplus::Bitmap> LoadImageFromResource(HINSTANCE instance, LPCWS
   if (bytes == nullptr) return {};
 
   // GDI+ reads from a stream, and the stream needs memory of its own.
-  ui::UniqueHglobal memory(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
+  win32::UniqueHglobal memory(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
   if (!memory) return {};
   void* copy = ::GlobalLock(memory.get());
   if (copy == nullptr) return {};
   std::memcpy(copy, bytes, size);
   ::GlobalUnlock(memory.get());
 
-  ui::ComPtr<IStream> stream;
+  win32::ComPtr<IStream> stream;
   if (FAILED(::CreateStreamOnHGlobal(memory.get(), TRUE, stream.put()))) return {};
   // The stream frees the memory from now on.
   static_cast<void>(memory.release());

@@ -3,11 +3,9 @@
 #include "i18n/LanguageManager.h"
 #include "resources/resource.h"
 
-LanguagePage::LanguagePage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : LanguagePage(std::move(languageManager), IDD_LANGUAGE_PAGE, parent) {}
+LanguagePage::LanguagePage(const PageContext& context) : LanguagePage(context, IDD_LANGUAGE_PAGE) {}
 
-LanguagePage::LanguagePage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent)
-    : WizardPage(std::move(languageManager), templateId, parent) {}
+LanguagePage::LanguagePage(const PageContext& context, UINT templateId) : WizardPage(context, templateId) {}
 
 void LanguagePage::BindPageTexts() {
   BindText(IDC_NEXT, "BUTTON_NEXT");
@@ -45,8 +43,7 @@ bool LanguagePage::OnCommand(int id, int code, HWND /*control*/) {
   return false;
 }
 
-LanguagePageBT::LanguagePageBT(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : LanguagePage(std::move(languageManager), IDD_LANGUAGE_PAGE_BT, parent) {}
+LanguagePageBT::LanguagePageBT(const PageContext& context) : LanguagePage(context, IDD_LANGUAGE_PAGE_BT) {}
 
 void LanguagePageBT::BindPageTexts() {
   BindText(IDC_NEXT, "BUTTON_NEXT");

@@ -9,13 +9,13 @@
 
 class LanguagePage : public WizardPage {
  public:
-  LanguagePage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  LanguagePage(const PageContext& context);
 
   void OnNavigateToPage() override {}
   std::wstring GetPageName() const override { return L"LanguagePage"; }
 
  protected:
-  LanguagePage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, ui::Dialog* parent);
+  LanguagePage(const PageContext& context, UINT templateId);
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
   virtual void BindPageTexts();
@@ -28,7 +28,7 @@ class LanguagePage : public WizardPage {
 
 class LanguagePageBT : public LanguagePage {
  public:
-  LanguagePageBT(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  LanguagePageBT(const PageContext& context);
   std::wstring GetPageName() const override { return L"LanguagePageBT"; }
 
  protected:

@@ -7,15 +7,14 @@
 #include "pages/LinkHandler.h"
 #include "pages/LinkMarkup.h"
 #include "resources/resource.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
-LicensePageIsv::LicensePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : WizardPage(std::move(languageManager), IDD_LICENSE_PAGE, parent) {}
+LicensePageIsv::LicensePageIsv(const PageContext& context) : WizardPage(context, IDD_LICENSE_PAGE) {}
 
 bool LicensePageIsv::OnInitDialog() {
   WizardPage::OnInitDialog();
   ::SendMessageW(GetItem(IDC_LICENSE_EULA), EM_AUTOURLDETECT, TRUE, 0);
-  m_backgroundBrush.reset(::CreateSolidBrush(ConfigurationManager::GetInstance()->backgroundColor));
+  m_backgroundBrush.reset(::CreateSolidBrush(m_config->backgroundColor));
   BindText(IDC_LICENSE_TITLE, "LICENSE_TITLE");
   BindText(IDC_LICENSE_TEXT, "LICENSE_TEXT");
   BindText(IDC_LICENSE_EULA, "LICENSE_EULA");
@@ -33,10 +32,10 @@ void LicensePageIsv::UpdateTexts() {
   IPage::UpdateTexts();
   const std::wstring localized = m_languageManager->GetString("LICENSE_DISCLAIMER");
   if (localized.empty()) return;
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   std::wstring text = localized;
-  ui::ReplaceAll(text, L"[LICENSE_TOS_URL]", LinkUrl(config->termsUrl));
-  ui::ReplaceAll(text, L"[LICENSE_PRIVACY_URL]", LinkUrl(config->privacyUrl));
+  win32::ReplaceAll(text, L"[LICENSE_TOS_URL]", LinkUrl(config->termsUrl));
+  win32::ReplaceAll(text, L"[LICENSE_PRIVACY_URL]", LinkUrl(config->privacyUrl));
   SetItemText(IDC_LICENSE_LINKS, text);
 }
 

@@ -6,11 +6,11 @@
 
 #include "pages/TitleFont.h"
 #include "pages/WizardPage.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class LicensePageIsv : public WizardPage {
  public:
-  LicensePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  LicensePageIsv(const PageContext& context);
 
   void OnNavigateToPage() override {}
   // The links line is filled with the product's addresses again after every language change.
@@ -24,6 +24,6 @@ class LicensePageIsv : public WizardPage {
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
 
  private:
-  ui::UniqueHbrush m_backgroundBrush;
+  win32::UniqueHbrush m_backgroundBrush;
   TitleFont m_titleFont;
 };

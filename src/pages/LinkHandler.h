@@ -8,9 +8,6 @@
 #include <string>
 #include <string_view>
 
-// True for an http:// or https:// address (any letter case) with something after the scheme.
-bool IsWebUrl(std::wstring_view url);
-
 using UrlOpener = std::function<void(const std::wstring& url)>;
 
 // Opens the URL in the default browser, without the wizard's rights where Windows allows it.

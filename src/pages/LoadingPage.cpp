@@ -8,21 +8,30 @@
 
 #include "config/ApiManager.h"
 #include "config/ConfigurationManager.h"
-#include "config/DebugLog.h"
-#include "config/TextUtil.h"
+#include "config/Urls.h"
 #include "download/DownloadManager.h"
 #include "i18n/LanguageManager.h"
 #include "offers/ConfigurationLoader.h"
 #include "offers/Package.h"
 #include "resources/resource.h"
-#include "ui/WindowMessages.h"
+#include "win32/DebugLog.h"
+#include "win32/WindowMessages.h"
 
-LoadingPage::LoadingPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : WizardPage(std::move(languageManager), IDD_LOADING_PAGE, parent) {}
+bool FetchOfferPicture(const Package& package, std::function<void()> done) {
+  return DownloadManager::GetInstance()->DownloadToMemoryAsync(
+      package.PictureUrl(),
+      [slot = package.PictureSlot(), done = std::move(done)](std::unique_ptr<std::vector<char>> bytes) {
+        if (bytes) slot->Store(std::move(*bytes));
+        done();
+      });
+}
+
+LoadingPage::LoadingPage(const PageContext& context) : WizardPage(context, IDD_LOADING_PAGE) {}
 
 bool LoadingPage::OnInitDialog() {
   WizardPage::OnInitDialog();
   m_state->page = GetHwnd();
+  m_state->config = m_config;
   UpdateTexts();
   return true;
 }
@@ -55,12 +64,12 @@ void LoadingPage::RunWorker(std::shared_ptr<LoadState> state) noexcept {
   LoadedOffers loaded;
   bool failed = false;
   try {
-    const auto config = ConfigurationManager::GetInstance();
+    const auto& config = state->config;
     if (config->exiting) throw std::runtime_error("the wizard is closing");
-    const auto document = ApiManager::GetInstance()->RequestConfiguration();
+    const auto document = ApiManager::GetInstance()->RequestConfiguration(*config);
     loaded = ApplyConfigurationDocument(*document, *config);
   } catch (const std::exception& error) {
-    config::DebugLine(std::string("configuration failed: ") + error.what());
+    win32::DebugLine(std::string("configuration failed: ") + error.what());
     failed = true;
   } catch (...) {
     failed = true;
@@ -91,7 +100,7 @@ bool LoadingPage::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/, 
 }
 
 void LoadingPage::OnRequestComplete() {
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   const bool dlm = config->wizardType == ConfigurationManager::kWizardTypeDlm;
   std::vector<std::shared_ptr<Package>> packages;
   bool startLogo = false;
@@ -106,7 +115,7 @@ void LoadingPage::OnRequestComplete() {
     packages = m_state->packages;
     // Fetched over https only: nobody on the way may choose what the elevated wizard decodes.
     startLogo = !unusable && dlm && config::IsHttpsUrl(config->logoUrl);
-    if (!unusable && dlm && !config->logoUrl.empty() && !startLogo) config::DebugLine("logo not fetched: not https");
+    if (!unusable && dlm && !config->logoUrl.empty() && !startLogo) win32::DebugLine("logo not fetched: not https");
     // Counted before anything starts, so an early finisher cannot hand over too soon.
     pending = m_state->pendingLoads = unusable ? 0 : static_cast<int>(packages.size()) + (startLogo ? 1 : 0);
   }
@@ -131,7 +140,7 @@ void LoadingPage::OnRequestComplete() {
   }
   // A picture that cannot be fetched counts as finished: the offer is shown without it.
   for (const auto& package : packages) {
-    if (!package->DownloadImage([state = m_state] { CompleteOne(state); })) CompleteOne(m_state);
+    if (!FetchOfferPicture(*package, [state = m_state] { CompleteOne(state); })) CompleteOne(m_state);
   }
 }
 
@@ -160,7 +169,7 @@ void LoadingPage::HandOver(const std::shared_ptr<LoadState>& state) {
 
 void LoadingPage::ShowConfigurationError() {
   if (!m_errorCallback) return;
-  switch (ConfigurationManager::GetInstance()->wizardType) {
+  switch (m_config->wizardType) {
     case ConfigurationManager::kWizardTypeDlm:
       m_errorCallback(m_languageManager->GetString("PAGE_CONFIGURATION_ERROR_TITLE"),
                       m_languageManager->GetString("PAGE_CONFIGURATION_ERROR_DESC"));

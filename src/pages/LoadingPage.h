@@ -9,12 +9,20 @@
 #include <mutex>
 #include <vector>
 
-#include "app/PageFactory.h"
+#include "pages/PageInterfaces.h"
 #include "pages/WizardPage.h"
+
+class ConfigurationManager;
+class Package;
+
+// Fetches an offer's picture below the offer files into its package, on a download worker, and
+// runs `done` on that worker when the fetch has ended, whatever its outcome. The fetch holds the
+// picture's slot, never the package. False when no fetch could start: `done` never runs.
+[[nodiscard]] bool FetchOfferPicture(const Package& package, std::function<void()> done);
 
 class LoadingPage : public WizardPage, public LoadingPageInterface {
  public:
-  LoadingPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  LoadingPage(const PageContext& context);
 
   void OnNavigateToPage() override;
   std::wstring GetPageName() const override { return L"LoadingPage"; }
@@ -32,6 +40,7 @@ class LoadingPage : public WizardPage, public LoadingPageInterface {
   struct LoadState {
     std::mutex mutex;
     std::condition_variable workerEnded;
+    std::shared_ptr<ConfigurationManager> config;
     HWND page = nullptr;
     LoadCompleteCallback onLoadComplete;
     bool workerDone = false;

@@ -10,18 +10,18 @@
 #include "config/ConfigurationManager.h"
 #include "i18n/LanguageManager.h"
 #include "offers/Package.h"
+#include "offers/RunState.h"
 #include "pages/LinkHandler.h"
 #include "pages/LinkMarkup.h"
 #include "resources/resource.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
-ProductPage::ProductPage(std::shared_ptr<LanguageManager> languageManager, std::shared_ptr<Package> package,
-                         ui::Dialog* parent)
-    : WizardPage(std::move(languageManager), IDD_PRODUCT_PAGE, parent), m_package(std::move(package)) {}
+ProductPage::ProductPage(const PageContext& context, std::shared_ptr<Package> package)
+    : WizardPage(context, IDD_PRODUCT_PAGE), m_package(std::move(package)) {}
 
 bool ProductPage::OnInitDialog() {
   WizardPage::OnInitDialog();
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   m_backgroundBrush.reset(::CreateSolidBrush(config->backgroundColor));
   // No Skip All where nothing could be skipped: on the last offer of the list, or where this
   // offer's own limit ends the flow. In 64 bits: the limit may be the smallest int.
@@ -48,9 +48,9 @@ void ProductPage::UpdateTexts() {
   if (localized.empty()) return;
   std::wstring text = localized;
   // Package texts are UTF-8; a name that is not valid UTF-8 shows with replacement characters.
-  ui::ReplaceAll(text, L"[PACKAGE_NAME]", LinkText(ui::Widen(m_package->m_displayName, CP_UTF8)));
-  ui::ReplaceAll(text, L"[PACKAGE_PRIVACY_URL]", LinkUrl(ui::Widen(m_package->m_privacyUrl, CP_UTF8)));
-  ui::ReplaceAll(text, L"[PACKAGE_EULA_URL]", LinkUrl(ui::Widen(m_package->m_termsUrl, CP_UTF8)));
+  win32::ReplaceAll(text, L"[PACKAGE_NAME]", LinkText(win32::Widen(m_package->m_displayName, CP_UTF8)));
+  win32::ReplaceAll(text, L"[PACKAGE_PRIVACY_URL]", LinkUrl(win32::Widen(m_package->m_privacyUrl, CP_UTF8)));
+  win32::ReplaceAll(text, L"[PACKAGE_EULA_URL]", LinkUrl(win32::Widen(m_package->m_termsUrl, CP_UTF8)));
   ::SetWindowTextW(link, text.c_str());
 }
 
@@ -64,11 +64,11 @@ void AddOnce(std::vector<std::shared_ptr<Package>>& list, const std::shared_ptr<
 
 void ProductPage::OnNavigateToPage() {
   // A page shown twice is still one shown offer: one close event, one no-show marker.
-  AddOnce(ConfigurationManager::GetInstance()->shownOffers, m_package);
+  AddOnce(m_run->shownOffers, m_package);
 }
 
 void ProductPage::Decline(ButtonType type) {
-  ConfigurationManager::GetInstance()->offerDeclined = true;
+  m_config->offerDeclined = true;
   m_package->SendEvent(EVENT_DECLINED, nullptr);
   if (m_buttonCallback) m_buttonCallback(type);
 }
@@ -80,7 +80,7 @@ bool ProductPage::OnCommand(int id, int code, HWND /*control*/) {
   if (!::IsWindowVisible(GetHwnd())) return true;
   switch (id) {
     case IDC_ACCEPT:
-      AddOnce(ConfigurationManager::GetInstance()->acceptedOffers, m_package);
+      AddOnce(m_run->acceptedOffers, m_package);
       if (m_buttonCallback) m_buttonCallback(ButtonType::Accept);
       return true;
     case IDC_DECLINE:

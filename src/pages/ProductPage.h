@@ -5,13 +5,13 @@
 
 #include "pages/CStaticFromImage.h"
 #include "pages/WizardPage.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class Package;
 
 class ProductPage : public WizardPage {
  public:
-  ProductPage(std::shared_ptr<LanguageManager> languageManager, std::shared_ptr<Package> package, ui::Dialog* parent);
+  ProductPage(const PageContext& context, std::shared_ptr<Package> package);
 
   void OnNavigateToPage() override;
   // The disclaimer is filled with the offer's values again after every language change.
@@ -30,5 +30,5 @@ class ProductPage : public WizardPage {
 
   std::shared_ptr<Package> m_package;
   CStaticFromImage m_offerImage;
-  ui::UniqueHbrush m_backgroundBrush;
+  win32::UniqueHbrush m_backgroundBrush;
 };

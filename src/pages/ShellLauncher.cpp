@@ -7,7 +7,7 @@
 #include <shldisp.h>
 #include <shlobj.h>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ class BstrVariant {
 // the shell's process, with the rights the user logged on with. False when there is no such
 // shell (no Explorer desktop, as under Wine) or it refuses.
 bool ExecuteThroughDesktopShell(const ShellCommand& command) {
-  ui::ComPtr<IShellWindows> windows;
+  win32::ComPtr<IShellWindows> windows;
   if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                 reinterpret_cast<void**>(windows.put())))) {
     return false;
@@ -43,17 +43,17 @@ bool ExecuteThroughDesktopShell(const ShellCommand& command) {
   desktop.lVal = CSIDL_DESKTOP;
   VARIANT none{};
   long window = 0;
-  ui::ComPtr<IDispatch> found;
+  win32::ComPtr<IDispatch> found;
   if (windows->FindWindowSW(&desktop, &none, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, found.put()) != S_OK || !found) {
     return false;
   }
-  ui::ComPtr<IServiceProvider> services;
-  ui::ComPtr<IShellBrowser> browser;
-  ui::ComPtr<IShellView> view;
-  ui::ComPtr<IDispatch> background;
-  ui::ComPtr<IShellFolderViewDual> folderView;
-  ui::ComPtr<IDispatch> application;
-  ui::ComPtr<IShellDispatch2> shell;
+  win32::ComPtr<IServiceProvider> services;
+  win32::ComPtr<IShellBrowser> browser;
+  win32::ComPtr<IShellView> view;
+  win32::ComPtr<IDispatch> background;
+  win32::ComPtr<IShellFolderViewDual> folderView;
+  win32::ComPtr<IDispatch> application;
+  win32::ComPtr<IShellDispatch2> shell;
   if (FAILED(found->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(services.put()))) ||
       FAILED(
           services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(browser.put()))) ||

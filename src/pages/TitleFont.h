@@ -3,12 +3,12 @@
 // and of the heaviest weight. The font lives as long as the page that owns this object.
 #include <windows.h>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class TitleFont {
  public:
   void Apply(HWND title);
 
  private:
-  ui::UniqueHfont m_font;
+  win32::UniqueHfont m_font;
 };

@@ -4,21 +4,21 @@
 
 #include "config/ConfigurationManager.h"
 #include "i18n/LanguageManager.h"
+#include "offers/RunState.h"
 #include "pages/LinkHandler.h"
 #include "pages/LinkMarkup.h"
 #include "resources/resource.h"
 
-WelcomePageIsv::WelcomePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : WizardPage(std::move(languageManager), IDD_WELCOME_PAGE, parent) {}
+WelcomePageIsv::WelcomePageIsv(const PageContext& context) : WizardPage(context, IDD_WELCOME_PAGE) {}
 
 bool WelcomePageIsv::OnInitDialog() {
   WizardPage::OnInitDialog();
-  const auto config = ConfigurationManager::GetInstance();
+  const auto& config = m_config;
   const bool dlm = config->wizardType == ConfigurationManager::kWizardTypeDlm;
   m_backgroundBrush.reset(::CreateSolidBrush(config->backgroundColor));
   m_productImage.SubclassDlgItem(IDC_PAGE_IMAGE, *this);
   if (dlm) {
-    m_productImage.SetImage(config->productLogo);
+    m_productImage.SetImage(m_run->productLogo);
   } else {
     m_productImage.LoadFromResource(IDR_IMAGE_DOWNLOAD, L"IMAGE_BLOB");
   }

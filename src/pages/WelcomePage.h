@@ -7,11 +7,11 @@
 
 #include "pages/CStaticFromImage.h"
 #include "pages/WizardPage.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class WelcomePageIsv : public WizardPage {
  public:
-  WelcomePageIsv(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  WelcomePageIsv(const PageContext& context);
 
   void OnNavigateToPage() override {}
   // Each link is as wide as its text in the current language.
@@ -33,5 +33,5 @@ class WelcomePageIsv : public WizardPage {
 
   CStaticFromImage m_productImage;
   Link m_links[3];
-  ui::UniqueHbrush m_backgroundBrush;
+  win32::UniqueHbrush m_backgroundBrush;
 };

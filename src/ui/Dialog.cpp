@@ -6,20 +6,18 @@
 #include <string>
 #include <utility>
 
-#include "config/DebugLog.h"
-#include "ui/Strings.h"
+#include "win32/DebugLog.h"
+#include "win32/Strings.h"
 
 namespace ui {
 
-HINSTANCE ModuleInstance() noexcept { return ::GetModuleHandleW(nullptr); }
-
 INT_PTR Dialog::DoModal(HWND parent) {
-  return ::DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent, &Dialog::Thunk,
+  return ::DialogBoxParamW(win32::ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent, &Dialog::Thunk,
                            reinterpret_cast<LPARAM>(this));
 }
 
 bool Dialog::Create(HWND parent) {
-  return ::CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent, &Dialog::Thunk,
+  return ::CreateDialogParamW(win32::ModuleInstance(), MAKEINTRESOURCEW(m_templateId), parent, &Dialog::Thunk,
                               reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
@@ -40,7 +38,7 @@ void Dialog::SetItemText(int id, std::wstring_view text) const {
   ::SetDlgItemTextW(m_hwnd, id, copy.c_str());
 }
 
-std::wstring Dialog::GetItemText(int id) const { return GetWindowTextString(GetItem(id)); }
+std::wstring Dialog::GetItemText(int id) const { return win32::GetWindowTextString(GetItem(id)); }
 
 void Dialog::ShowItem(int id, bool show) const noexcept {
   if (HWND item = GetItem(id)) ::ShowWindow(item, show ? SW_SHOW : SW_HIDE);
@@ -81,10 +79,10 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
   try {
     result = self->Dispatch(message, wParam, lParam);
   } catch (const std::exception& error) {
-    config::DebugLine(std::string("dialog message ") + std::to_string(message) + " failed: " + error.what());
+    win32::DebugLine(std::string("dialog message ") + std::to_string(message) + " failed: " + error.what());
   } catch (...) {
     // Nothing may unwind into the system's message dispatch.
-    config::DebugLine("dialog message " + std::to_string(message) + " failed");
+    win32::DebugLine("dialog message " + std::to_string(message) + " failed");
   }
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace ui {
 
@@ -61,11 +61,8 @@ class Dialog {
 
   UINT m_templateId;
   HWND m_hwnd = nullptr;
-  UniqueHbrush m_backgroundBrush;
+  win32::UniqueHbrush m_backgroundBrush;
   std::optional<INT_PTR> m_endResult;
 };
-
-// The module that holds our resources (the executable itself).
-HINSTANCE ModuleInstance() noexcept;
 
 }  // namespace ui

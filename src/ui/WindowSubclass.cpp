@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "config/DebugLog.h"
+#include "win32/DebugLog.h"
 
 namespace ui {
 namespace {
@@ -41,10 +41,10 @@ LRESULT CALLBACK WindowSubclass::Thunk(HWND hwnd, UINT message, WPARAM wParam, L
     LRESULT result = 0;
     if (self->OnSubclassMessage(message, wParam, lParam, result)) return result;
   } catch (const std::exception& error) {
-    config::DebugLine(std::string("control message ") + std::to_string(message) + " failed: " + error.what());
+    win32::DebugLine(std::string("control message ") + std::to_string(message) + " failed: " + error.what());
   } catch (...) {
     // Nothing may unwind into the system's message dispatch; the window handles it itself.
-    config::DebugLine("control message " + std::to_string(message) + " failed");
+    win32::DebugLine("control message " + std::to_string(message) + " failed");
   }
   return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "resources/resource.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace fs = std::filesystem;
 
@@ -62,9 +62,9 @@ WizardSession::~WizardSession() {
   }
   uidriver::Transcript shown;
   shown.AddPage(m_main);
-  return ::testing::AssertionFailure() << "expected page " << ui::Narrow(name, CP_UTF8) << ", shown "
-                                       << ui::Narrow(shown.Text(), CP_UTF8) << "after\n"
-                                       << ui::Narrow(Transcript(), CP_UTF8);
+  return ::testing::AssertionFailure() << "expected page " << win32::Narrow(name, CP_UTF8) << ", shown "
+                                       << win32::Narrow(shown.Text(), CP_UTF8) << "after\n"
+                                       << win32::Narrow(Transcript(), CP_UTF8);
 }
 
 void WizardSession::Click(int id) {
@@ -159,7 +159,7 @@ PendingRemovals::PendingRemovals() {
 }
 
 PendingRemovals::~PendingRemovals() {
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
   if (m_present) {
     ::RegSetValueExW(key.get(), kPending, 0, REG_MULTI_SZ, m_value.data(), static_cast<DWORD>(m_value.size()));

@@ -13,7 +13,7 @@
 #include "UiDriver.h"
 #include "WizardSession.h"
 #include "resources/resource.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;

@@ -18,10 +18,9 @@
 #include "ServiceControl.h"
 #include "UiDriver.h"
 #include "WizardSession.h"
-#include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
 #include "resources/resource.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 using nlohmann::json;
 
@@ -59,7 +58,7 @@ class UserProxy {
   }
   ~UserProxy() {
     for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-      ui::UniqueResource<ui::HkeyTraits> key;
+      win32::UniqueResource<win32::HkeyTraits> key;
       if (::RegOpenKeyExW(HKEY_CURRENT_USER, it->key, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
         continue;
       }
@@ -83,7 +82,7 @@ class UserProxy {
   };
 
   void Set(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    ui::UniqueResource<ui::HkeyTraits> key;
+    win32::UniqueResource<win32::HkeyTraits> key;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0,
                                 KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
@@ -191,12 +190,11 @@ TEST(Proxy, AWholeDownloadManagerRunGoesThroughTheUsersProxy) {
 // with its usual text; nothing reaches the service and nothing is retried.
 TEST(Proxy, AProxyAskingForCredentialsFailsTheDownloadAtOnce) {
   ServiceControl::Reset();
-  const auto configuration = ConfigurationManager::GetInstance();
   const std::wstring folder = MakeScratchFolder(L"brindle-proxy-407");
-  configuration->downloadFolder = folder;
   const ProxyLog log(kAuthProxy);
   const UserProxy proxy(kAuthProxy);
   const auto manager = std::make_shared<DownloadManager>();
+  manager->SetFolders(L"", folder);
   const auto started = std::chrono::steady_clock::now();
   const DownloadResult result =
       manager->DownloadFile(L"https://localhost/f/install/test_installer.exe", nullptr, L"", false);

@@ -11,7 +11,7 @@
 #include "BtTextKeys.h"
 #include "WizardProcess.h"
 #include "resources/resource.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ class ExecutableResources {
   }
 
  private:
-  ui::UniqueHmodule m_module;
+  win32::UniqueHmodule m_module;
 };
 
 std::set<std::string> TopLevelNames(const std::string& xml) {

@@ -10,7 +10,7 @@
 #include "UiDriver.h"
 #include "WizardProcess.h"
 #include "resources/resource.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::size_t WorkFolderCount() {
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   WIN32_FIND_DATAW data{};
-  ui::UniqueFind find(::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &data));
+  win32::UniqueFind find(::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &data));
   if (!find) return 0;
   std::size_t count = 0;
   do {

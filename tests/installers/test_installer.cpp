@@ -10,7 +10,7 @@
 #include <cwchar>
 #include <string>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind
 std::wstring ArgumentValue(const std::wstring& prefix) {
   int count = 0;
   wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  ui::UniqueHlocal owner(arguments);
+  win32::UniqueHlocal owner(arguments);
   std::wstring value;
   for (int i = 1; arguments != nullptr && i < count; ++i) {
     if (std::wcsncmp(arguments[i], prefix.c_str(), prefix.size()) == 0) value = arguments[i] + prefix.size();
@@ -55,8 +55,8 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::string ReadBeside(const std::wstring& module, const std::wstring& name) {
-  ui::UniqueFile file(::CreateFileW((Folder(module) + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::UniqueFile file(::CreateFileW((Folder(module) + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return "<missing>";
   char buffer[256] = {};
   DWORD read = 0;
@@ -70,7 +70,7 @@ void WriteRecord(const std::wstring& module, const std::string& record) {
   const std::wstring folder = length > 0 && length < MAX_PATH ? logFolder : Folder(module);
   const std::wstring name = module.substr(module.rfind(L'\\') + 1) + L"-" + std::to_wstring(::GetCurrentProcessId());
   const std::wstring temporary = folder + L"\\" + name + L".tmp";
-  ui::UniqueFile file(
+  win32::UniqueFile file(
       ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   DWORD written = 0;

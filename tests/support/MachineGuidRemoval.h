@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 class MachineGuidRemoval {
  public:
@@ -25,7 +25,7 @@ class MachineGuidRemoval {
   MachineGuidRemoval& operator=(const MachineGuidRemoval&) = delete;
 
  private:
-  ui::UniqueHkey m_key;
+  win32::UniqueHkey m_key;
   wchar_t m_saved[128] = {};
   DWORD m_size = sizeof(m_saved);
   bool m_existed = false;

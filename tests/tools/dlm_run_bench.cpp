@@ -16,7 +16,7 @@
 
 #include "UiDriver.h"
 #include "resources/resource.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ class Program {
                           &info)) {
       throw Failure{"cannot start the program"};
     }
-    ui::UniqueHandle thread(info.hThread);
+    win32::UniqueHandle thread(info.hThread);
     m_process.reset(info.hProcess);
     m_id = info.dwProcessId;
   }
@@ -62,7 +62,7 @@ class Program {
   }
 
  private:
-  ui::UniqueHandle m_process;
+  win32::UniqueHandle m_process;
   DWORD m_id = 0;
 };
 

@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigurationManager.h"
 #include "config/NetworkPolicy.h"
 #include "download/DownloadManager.h"
-#include "ui/UniqueResource.h"
-#include "ui/WinHttpHandle.h"
+#include "win32/UniqueResource.h"
+#include "win32/WinHttpHandle.h"
 
 namespace {
 
@@ -33,20 +32,20 @@ unsigned long long PeakWorkingSet() {
 
 bool BareWinHttpLoop(const std::wstring& url, const std::wstring& path) {
   URL_COMPONENTS parts;
-  if (!ui::CrackUrl(url, parts)) return false;
+  if (!win32::CrackUrl(url, parts)) return false;
   const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  ui::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
-  ui::UniqueWinHttp connection(session ? ::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0) : nullptr);
-  ui::UniqueWinHttp request(connection ? ::WinHttpOpenRequest(connection.get(), L"GET", parts.lpszUrlPath, nullptr,
-                                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                              WINHTTP_FLAG_SECURE)
-                                       : nullptr);
+  win32::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
+  win32::UniqueWinHttp connection(session ? ::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0) : nullptr);
+  win32::UniqueWinHttp request(connection ? ::WinHttpOpenRequest(connection.get(), L"GET", parts.lpszUrlPath, nullptr,
+                                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                                 WINHTTP_FLAG_SECURE)
+                                          : nullptr);
   if (!request ||
       !::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !::WinHttpReceiveResponse(request.get(), nullptr)) {
     return false;
   }
-  ui::UniqueFile file(
+  win32::UniqueFile file(
       ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   std::vector<char> chunk;
@@ -72,8 +71,8 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: download_bench URL FOLDER [bare|nohash|own]\n");
     return 2;
   }
-  ConfigurationManager::GetInstance()->downloadFolder = argv[2];
   DownloadManager manager;
+  manager.SetFolders(L"", argv[2]);
   if (mode == L"nohash") manager.m_hashEngine = config::HashEngine::Off;
   if (mode == L"own") manager.m_hashEngine = config::HashEngine::Own;
   const std::wstring barePath = std::wstring(argv[2]) + L"\\bench.bin";

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ConfigurationManager.h"
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
 
@@ -36,14 +37,16 @@ std::vector<std::shared_ptr<Package>> MakeOffers(int count, int vendors) {
       files.push_back("{programdata}\\BenchVendor\\" + std::to_string(i) + "\\" + std::to_string(f));
     const json offer = {{"ad", {{"o", "bench-" + std::to_string(i)}, {"f", "t"}}},
                         {"ps", {{"i", "i"}, {"dn", "d"}, {"u", "u"}, {"v", i}, {"r", keys}, {"fe", files}}}};
-    offers.push_back(std::make_shared<Package>(SignedRequest(), offer, false, "", 0));
+    offers.push_back(Package::Offer(*ConfigurationManager::GetInstance(), offer, 0));
   }
   return offers;
 }
 
 void Run(const std::vector<std::shared_ptr<Package>>& offers, bool cache) {
   auto facts = std::make_shared<SystemMachineFacts>();
-  OfferRules rules(static_cast<int>(offers.size()) + 1, facts);
+  auto config = ConfigurationManager::GetInstance();
+  config->maxOffers = static_cast<int>(offers.size()) + 1;
+  OfferRules rules(*config, facts);
   rules.SetEventSink([](Package&, int, const json&) {});
   rules.SetSubkeyCacheEnabled(cache);
   std::vector<std::shared_ptr<Package>> accepted;

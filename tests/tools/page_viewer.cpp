@@ -20,16 +20,18 @@
 #include "app/WizardFrame.h"
 #include "config/ConfigurationManager.h"
 #include "i18n/LanguageManager.h"
+#include "offers/RunState.h"
 #include "resources/resource.h"
 #include "ui/ComboBox.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
 // The viewer ends when its window is closed.
 class ViewerHost : public WizardFrame {
  public:
-  ViewerHost() : WizardFrame(IDD_BRINDLE_DIALOG) {}
+  explicit ViewerHost(std::shared_ptr<ConfigurationManager> config)
+      : WizardFrame(IDD_BRINDLE_DIALOG, std::move(config)) {}
 
  protected:
   bool OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/, LRESULT& result) override {
@@ -77,20 +79,20 @@ int Run(const std::map<std::wstring, std::wstring>& options) {
   const auto config = ConfigurationManager::GetInstance();
   config->productTitle = L"Tavrel Studio";
 
-  ViewerHost host;
+  ViewerHost host(config);
   if (!host.Create(nullptr)) return 3;
   ::SetWindowTextW(host.GetHwnd(), option(L"--title", L"Brindle page viewer").c_str());
   host.SetItemText(IDC_TITLE, config->productTitle);
   ::SetWindowPos(host.GetHwnd(), HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
 
-  auto languages = std::make_shared<LanguageManager>(&host);
-  TestPage page(languages, &host);
+  auto languages = std::make_shared<LanguageManager>(&host, config);
+  TestPage page({languages, &host, config, std::make_shared<RunState>()});
   if (!host.HostPage(page)) return 3;
   WizardFrame::ShowOnTop(page.GetHwnd());
 
   // The language list as the language page fills it, kept out of sight.
   HWND comboWindow = ::CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 10, 10, host.GetHwnd(),
-                                       nullptr, ui::ModuleInstance(), nullptr);
+                                       nullptr, win32::ModuleInstance(), nullptr);
   const ui::ComboBox combo(comboWindow);
   languages->FillLanguageCombo(combo);
   const std::wstring language = option(L"--language", L"English");

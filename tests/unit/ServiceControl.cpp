@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ui/Strings.h"
-#include "ui/WinHttpHandle.h"
+#include "win32/Strings.h"
+#include "win32/WinHttpHandle.h"
 
 namespace {
 
@@ -33,13 +33,13 @@ std::string Base64Decode(const std::string& text) {
 }  // namespace
 
 std::string ServiceControl::Call(const wchar_t* verb, const std::wstring& path, const std::string& body) {
-  ui::UniqueWinHttp session(
+  win32::UniqueWinHttp session(
       ::WinHttpOpen(L"brindle-tests", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) throw Failure("WinHttpOpen");
-  ui::UniqueWinHttp connection(::WinHttpConnect(session.get(), L"localhost", INTERNET_DEFAULT_HTTPS_PORT, 0));
+  win32::UniqueWinHttp connection(::WinHttpConnect(session.get(), L"localhost", INTERNET_DEFAULT_HTTPS_PORT, 0));
   if (!connection) throw Failure("WinHttpConnect");
-  ui::UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+  win32::UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                    WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
   if (!request) throw Failure("WinHttpOpenRequest");
   const wchar_t* type = L"Content-Type: application/json";
   const auto length = static_cast<DWORD>(body.size());
@@ -74,7 +74,7 @@ void ServiceControl::SetScenario(const std::string& path, const nlohmann::json& 
 
 nlohmann::json ServiceControl::Requests(const std::string& path) {
   std::wstring target = L"/_control/requests";
-  if (!path.empty()) target += L"?path=" + ui::Widen(path, CP_UTF8);
+  if (!path.empty()) target += L"?path=" + win32::Widen(path, CP_UTF8);
   return nlohmann::json::parse(Call(L"GET", target, {}));
 }
 

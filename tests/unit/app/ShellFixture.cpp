@@ -3,12 +3,14 @@
 #include <thread>
 
 #include "ServiceControl.h"
+#include "app/FolderCleanup.h"
+#include "config/BuildSettings.h"
 #include "download/DownloadManager.h"
 #include "offers/Package.h"
 #include "pages/test_ids.h"
 
-StubPage::StubPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent, std::wstring name)
-    : IPage(std::move(languageManager), IDD_TEST_PAGE, parent), m_name(std::move(name)) {}
+StubPage::StubPage(const PageContext& context, std::wstring name)
+    : IPage(context, IDD_TEST_PAGE), m_name(std::move(name)) {}
 
 bool StubPage::OnInitDialog() {
   IPage::OnInitDialog();
@@ -47,11 +49,11 @@ class TestPageFactory final : public PageFactory {
   TestPageFactory(std::map<PageKind, std::wstring> stubs, ShellLauncher launcher)
       : m_stubs(std::move(stubs)), m_real(MakeWizardPageFactory(std::move(launcher))) {}
 
-  std::unique_ptr<IPage> Create(PageKind kind, const std::shared_ptr<LanguageManager>& languageManager,
-                                ui::Dialog* parent, const std::shared_ptr<Package>& offer) override {
+  std::unique_ptr<IPage> Create(PageKind kind, const PageContext& context,
+                                const std::shared_ptr<Package>& offer) override {
     const auto stub = m_stubs.find(kind);
-    if (stub != m_stubs.end()) return std::make_unique<StubPage>(languageManager, parent, stub->second);
-    return m_real->Create(kind, languageManager, parent, offer);
+    if (stub != m_stubs.end()) return std::make_unique<StubPage>(context, stub->second);
+    return m_real->Create(kind, context, offer);
   }
 
  private:
@@ -63,24 +65,17 @@ class TestPageFactory final : public PageFactory {
 
 void ShellFixture::SetUp() {
   ServiceControl::Reset();
-  m_savedType = config->wizardType;
-  m_savedWorkFolder = config->workFolder;
+  // A fresh store per test: nothing one test sets reaches the next.
+  config = std::make_shared<ConfigurationManager>(config::GetBuildSettings());
   Stub({PageKind::Loading});
 }
 
 void ShellFixture::TearDown() {
   dialog.reset();
-  // The process-wide state a run leaves behind.
-  config->wizardType = m_savedType;
-  config->workFolder = m_savedWorkFolder;
-  config->btPages = config->btClassicPages = false;
-  config->exiting = false;
-  config->mainPackage.reset();
-  config->acceptedOffers.clear();
-  config->shownOffers.clear();
-  config->productFilePath.clear();
-  config->launchPath.clear();
-  config->offerDeclined = false;
+  if (!config->workFolder.empty()) {
+    cleanup::DeleteFolder(config->workFolder);
+    ::RemoveDirectoryW(config->workFolder.c_str());
+  }
   DownloadManager::GetInstance()->m_cancelled = false;
 }
 
@@ -99,6 +94,7 @@ void ShellFixture::StubAllButFinishPages() {
 
 void ShellFixture::Start() {
   WizardShellOptions options;
+  options.config = config;
   options.pages = std::make_unique<TestPageFactory>(stubs, [this](const ShellCommand& c) {
     launches.push_back(c);
     return LaunchRoute::Direct;

@@ -18,7 +18,7 @@
 // report.
 class StubPage : public IPage, public LoadingPageInterface, public InstallNotificationsInterface {
  public:
-  StubPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent, std::wstring name);
+  StubPage(const PageContext& context, std::wstring name);
 
   void OnNavigateToPage() override { ++navigations; }
   void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
@@ -75,15 +75,11 @@ class ShellFixture : public ::testing::Test {
   int CloseItems() const;  // SC_CLOSE entries of the system menu
   void Close() { ::SendMessageW(Main(), WM_CLOSE, 0, 0); }
 
-  std::shared_ptr<ConfigurationManager> config = ConfigurationManager::GetInstance();
+  std::shared_ptr<ConfigurationManager> config;
   std::unique_ptr<CBrindleDlg> dialog;
   std::map<PageKind, std::wstring> stubs;
   std::vector<std::wstring> questions;
   bool answer = true;
   std::function<void()> whileAsking;
   std::vector<ShellCommand> launches;
-
- private:
-  int m_savedType = 0;
-  std::wstring m_savedWorkFolder;
 };

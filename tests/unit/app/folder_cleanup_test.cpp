@@ -13,7 +13,7 @@
 
 #include "app/FolderCleanup.h"
 #include "install/FolderTree.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace fs = std::filesystem;
 
@@ -56,7 +56,7 @@ class FolderCleanup : public ::testing::Test {
 
   void TearDown() override {
     // The prefix is shared by the run: the removals this test scheduled are taken back.
-    ui::UniqueHkey key;
+    win32::UniqueHkey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
       if (m_pendingBefore.empty()) {
         ::RegDeleteValueW(key.get(), kPending);
@@ -121,8 +121,8 @@ TEST_F(FolderCleanup, AnEmptyFolderStaysAndAFullOneGoesWithAllInside) {
 TEST_F(FolderCleanup, AFileInUseIsLeftForTheRestartAndNothingElseIs) {
   Make(L"sub\\done.txt", "x");
   const std::wstring busy = Make(L"busy.exe", "running");
-  ui::UniqueFile held(::CreateFileW(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::UniqueFile held(::CreateFileW(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(held);
   cleanup::DeleteFolder(root);
   EXPECT_FALSE(fs::exists(root + L"\\sub"));
@@ -157,9 +157,9 @@ TEST_F(FolderCleanup, AFolderSwappedForALinkAfterListingIsNotFollowed) {
   Make(L"1\\ours.txt", "ours");
   BY_HANDLE_FILE_INFORMATION outsideId{};
   {
-    ui::UniqueFile handle(::CreateFileW(outside.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    win32::UniqueFile handle(::CreateFileW(outside.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(::GetFileInformationByHandle(handle.get(), &outsideId));
   }
   install::RemovalHooks hooks;

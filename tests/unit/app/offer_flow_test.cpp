@@ -10,8 +10,10 @@
 #include "ServiceControl.h"
 #include "ShellFixture.h"
 #include "app/WizardFrame.h"
+#include "config/ConfigurationManager.h"
 #include "i18n/LanguageManager.h"
 #include "offers/Package.h"
+#include "offers/RunState.h"
 #include "pages/LoadingPage.h"
 #include "resources/resource.h"
 
@@ -35,7 +37,7 @@ std::shared_ptr<Package> FlowOffer(const std::string& id, int index, const Flow&
         {"pn", true},
         {"cfs",
          {{"mo", flow.maxOffersInFlow}, {"saad", flow.skipAllAfterDecline}, {"sied", flow.skipIfEarlierDeclined}}}}}};
-  return std::make_shared<Package>(SignedRequest(), offer, false, "", index);
+  return Package::Offer(*ConfigurationManager::GetInstance(), offer, index);
 }
 
 class OfferFlow : public ShellFixture {
@@ -133,9 +135,6 @@ TEST_F(OfferFlow, DecisionsSkipTheOfferPagesTheRulesExclude) {
       EXPECT_EQ(m_offers[1]->m_flow.maxOffersInFlow, INT_MAX);
     }
     dialog.reset();
-    config->mainPackage.reset();
-    config->acceptedOffers.clear();
-    config->shownOffers.clear();
   }
 }
 
@@ -150,8 +149,8 @@ TEST_F(OfferFlow, SkipAllShowsOnlyWhereSomethingCouldBeSkipped) {
   EXPECT_EQ(Current().GetPageName(), L"DownloadPageDLM");
   // Accepted and shown offers are recorded once each, in order.
   const std::vector<std::shared_ptr<Package>> firstTwo(m_offers.begin(), m_offers.begin() + 2);
-  EXPECT_EQ(config->acceptedOffers, firstTwo);
-  EXPECT_EQ(config->shownOffers, firstTwo);
+  EXPECT_EQ(dialog->Run().acceptedOffers, firstTwo);
+  EXPECT_EQ(dialog->Run().shownOffers, firstTwo);
 }
 
 // Nothing to show but a logo: the hand-over comes once, from the logo's download, with the logo.
@@ -159,9 +158,9 @@ TEST_F(ShellFixture, LoadingHandsOverExactlyOnce) {
   const json document = {
       {"i", {{"ct", "Tavrel"}, {"cu", "https://localhost/f/x.exe"}, {"cl", "https://localhost/f/logo.png"}}}};
   ServiceControl::SetScenario("/o", json::array({{{"body", document.dump()}}}));
-  WizardFrame frame(IDD_BRINDLE_DIALOG);
+  WizardFrame frame(IDD_BRINDLE_DIALOG, config);
   ASSERT_TRUE(frame.Create(nullptr));
-  LoadingPage page(std::make_shared<LanguageManager>(&frame), &frame);
+  LoadingPage page({std::make_shared<LanguageManager>(&frame, config), &frame, config, std::make_shared<RunState>()});
   ASSERT_TRUE(frame.HostPage(page));
   int calls = 0;
   LoadResult handedOver;

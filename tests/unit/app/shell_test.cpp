@@ -17,15 +17,18 @@
 #include "ServiceControl.h"
 #include "ShellFixture.h"
 #include "app/FolderCleanup.h"
+#include "config/ConfigurationManager.h"
 #include "config/Hashing.h"
 #include "config/PathTokens.h"
 #include "i18n/LanguageManager.h"
 #include "offers/Package.h"
+#include "offers/RunState.h"
 #include "pages/ErrorPage.h"
+#include "pages/LoadingPage.h"
 #include "pages/test_ids.h"
 #include "resources/resource.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 using nlohmann::json;
 
@@ -33,11 +36,11 @@ namespace {
 
 using Shell = ShellFixture;
 
-std::wstring Text(HWND page, int id) { return ui::GetWindowTextString(::GetDlgItem(page, id)); }
+std::wstring Text(HWND page, int id) { return win32::GetWindowTextString(::GetDlgItem(page, id)); }
 void Click(HWND page, int id) { ::SendMessageW(::GetDlgItem(page, id), BM_CLICK, 0, 0); }
 
 DWORD ThreadCount() {
-  ui::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  win32::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   DWORD count = 0;
@@ -60,7 +63,7 @@ constexpr const char* kPixel =
 
 std::shared_ptr<Package> Offer(const std::string& id) {
   json offer = {{"ad", {{"o", id}, {"f", "tok-" + id}}}, {"ps", {{"i", id + ".png"}, {"dn", id}, {"u", "s.exe"}}}};
-  return std::make_shared<Package>(SignedRequest(), offer, false, "", 0);
+  return Package::Offer(*ConfigurationManager::GetInstance(), offer, 0);
 }
 
 TEST_F(Shell, StartsOnTheLanguagePageWithTheErrorPageAside) {
@@ -84,8 +87,8 @@ TEST_F(Shell, StartsOnTheLanguagePageWithTheErrorPageAside) {
     EXPECT_FALSE(::IsWindowVisible(dialog->GetErrorPage()->GetHwnd()));
     EXPECT_EQ(::IsWindowVisible(::GetDlgItem(first, IDC_LANGUAGE_COMBO)) != FALSE, c.listVisible) << c.first;
     EXPECT_EQ(Text(first, c.textId), c.text);
-    EXPECT_EQ(ui::GetWindowTextString(first), c.first);  // what drivers outside the process read
-    EXPECT_EQ(ui::GetWindowTextString(Main()), L"Setup");
+    EXPECT_EQ(win32::GetWindowTextString(first), c.first);  // what drivers outside the process read
+    EXPECT_EQ(win32::GetWindowTextString(Main()), L"Setup");
     dialog.reset();
   }
 }
@@ -100,8 +103,8 @@ TEST_F(Shell, TheUsersLanguageIsPreselected) {
   const LRESULT selected = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
   wchar_t text[64] = {};
   ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(text));
-  EXPECT_EQ(ui::Narrow(text, CP_UTF8), expected);
-  EXPECT_EQ(Text(first, IDC_NEXT), ui::Widen(std::getenv("BRINDLE_EXPECT_NEXT"), CP_UTF8));
+  EXPECT_EQ(win32::Narrow(text, CP_UTF8), expected);
+  EXPECT_EQ(Text(first, IDC_NEXT), win32::Widen(std::getenv("BRINDLE_EXPECT_NEXT"), CP_UTF8));
 }
 
 TEST_F(Shell, ALanguageChoiceReachesEveryPageAtOnce) {
@@ -139,7 +142,7 @@ TEST_F(Shell, NextStartsTheRunOnceAndBackSkipsTheLoadingPage) {
   Stub({PageKind::License});
   Start();
   Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
-  const auto mainPackage = config->mainPackage;
+  const auto mainPackage = dialog->Run().mainPackage;
   ASSERT_TRUE(mainPackage);
   CompleteLoading();
   ASSERT_EQ(Current().GetPageName(), L"LicensePage");
@@ -148,7 +151,7 @@ TEST_F(Shell, NextStartsTheRunOnceAndBackSkipsTheLoadingPage) {
   EXPECT_EQ(dialog->CurrentPage(), 0);
   Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
   EXPECT_EQ(dialog->CurrentPage(), 2);
-  EXPECT_EQ(config->mainPackage, mainPackage);
+  EXPECT_EQ(dialog->Run().mainPackage, mainPackage);
   EXPECT_EQ(StubAt(1).navigations, 1);
 
   ASSERT_TRUE(mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
@@ -189,10 +192,9 @@ TEST_F(Shell, PagesAfterLoadingFollowTheWizardTypeAndPageSet) {
     expected.insert(expected.end(), c.after.begin(), c.after.end());
     EXPECT_EQ(PageNames(), expected);
     EXPECT_EQ(dialog->CurrentPage(), 2);
-    EXPECT_EQ(ui::GetWindowTextString(Main()), c.type == 1 ? L"Tavrel Setup" : L"Tavrel ");
+    EXPECT_EQ(win32::GetWindowTextString(Main()), c.type == 1 ? L"Tavrel Setup" : L"Tavrel ");
     EXPECT_EQ(::IsWindowVisible(dialog->GetItem(IDC_TITLE)) != FALSE, c.type == 1);
     dialog.reset();
-    config->mainPackage.reset();
   }
   config->productTitle.clear();
 }
@@ -272,7 +274,8 @@ TEST_F(Shell, ClosingAfterTheFirstNextPreparesThePageAndReportsTheClose) {
 TEST_F(Shell, ClosingWaitsForEventsOfPackagesAlreadyDropped) {
   Start();
   Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
-  ASSERT_TRUE(config->mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+  ASSERT_TRUE(
+      dialog->Run().mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
   // Longer than a dropped package once waited for its events, within the receive time-out.
   ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 2500}}}));
   Offer("r")->SendEvent(2, nullptr);  // dropped at once, as the loader drops a rejected offer
@@ -323,7 +326,6 @@ TEST_F(Shell, WhatArrivesWhileTheCloseQuestionIsOpenTakesEffectOnCancel) {
     whileAsking = nullptr;
     questions.clear();
     dialog.reset();
-    config->mainPackage.reset();
     config->exiting = false;
   }
 }
@@ -349,10 +351,10 @@ TEST_F(Shell, KeysFromThePageBeforeNeverAcceptAnOffer) {
   }
   for (int i = 0; i < 5; ++i) key(VK_RETURN, 0x40000000);  // held: repeated key-downs
   EXPECT_EQ(dialog->CurrentPage(), 3);
-  EXPECT_TRUE(config->acceptedOffers.empty());
+  EXPECT_TRUE(dialog->Run().acceptedOffers.empty());
   // The buttons are still there for a deliberate act.
   Click(Current().GetHwnd(), IDC_ACCEPT);
-  EXPECT_EQ(config->acceptedOffers.size(), 1u);
+  EXPECT_EQ(dialog->Run().acceptedOffers.size(), 1u);
 }
 
 TEST_F(Shell, RunningInstallersChangeTheQuestionAndTheLastPageAsksNothing) {
@@ -404,13 +406,13 @@ TEST_F(Shell, TheInstallersProductIsJudgedByItsExitCode) {
         PumpUntil([this] { return dialog->ErrorShown() || Current().GetPageName() == L"FinishPageISV"; }, 60000));
     EXPECT_EQ(dialog->ErrorShown(), c.endsOn == nullptr);
     const std::wstring product = config->productFilePath;
-    EXPECT_TRUE(product.ends_with(c.product)) << ui::WideToUtf8(product);
-    ASSERT_TRUE(config->mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+    EXPECT_TRUE(product.ends_with(c.product)) << win32::WideToUtf8(product);
+    ASSERT_TRUE(
+        dialog->Run().mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
     const json last = ServiceControl::Events().back();
     EXPECT_EQ(last["event_id"], "3");  // a failure of the main product counts as finished
     EXPECT_EQ(last["data"].value("12", ""), c.failure);
     dialog.reset();
-    config->mainPackage.reset();
     // Each package folder is made new, never reused: the next round starts with an empty one.
     cleanup::DeleteFolder(config->workFolder);
     ::CreateDirectoryW(config->workFolder.c_str(), nullptr);
@@ -430,7 +432,7 @@ TEST_F(Shell, AnInstallerChangedAfterItsDownloadNeverRuns) {
                       {"ps", {{"i", "i.png"}, {"dn", "Changed"}, {"u", "install/test_installer.exe"}}}};
   Start();
   Click(dialog->Pages()[0]->GetHwnd(), IDC_NEXT);
-  CompleteLoading({std::make_shared<Package>(SignedRequest(), offer, false, "", 0)});
+  CompleteLoading({Package::Offer(*ConfigurationManager::GetInstance(), offer, 0)});
   StubAt(2).Press(ButtonType::Next);
   Click(Current().GetHwnd(), IDC_ACCEPT);
   const std::wstring installer = config->workFolder + L"\\1\\test_installer.exe";
@@ -448,7 +450,6 @@ TEST_F(Shell, AnInstallerChangedAfterItsDownloadNeverRuns) {
   EXPECT_EQ(last["event_id"], "-1");
   EXPECT_EQ(last["data"]["12"], "EXEC FAILED: the file changed after download");
   dialog.reset();
-  config->mainPackage.reset();
   cleanup::DeleteFolder(config->workFolder);
   ::CreateDirectoryW(config->workFolder.c_str(), nullptr);
   config->productUrl.clear();
@@ -555,7 +556,6 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
     EXPECT_EQ(dialog->EndResult(), changed ? std::optional<INT_PTR>() : std::optional<INT_PTR>(1));
     EXPECT_TRUE(questions.empty());
     dialog.reset();
-    config->mainPackage.reset();
   }
   config->launchArguments.clear();
   config->productFileSha256.clear();
@@ -621,11 +621,10 @@ TEST_F(Shell, DestroyedWhilePicturesDownloadLeavesNoThreadBehind) {
     std::vector<std::shared_ptr<Package>> packages;
     for (int i = 0; i < kPictures; ++i) {
       packages.push_back(Offer("slow"));
-      EXPECT_TRUE(packages.back()->DownloadImage([] {}));
+      EXPECT_TRUE(FetchOfferPicture(*packages.back(), [] {}));
     }
     CompleteLoading(packages);
     dialog.reset();
-    config->mainPackage.reset();
   };
   // The first round starts what stays for the process (libraries, the system's own threads).
   round();

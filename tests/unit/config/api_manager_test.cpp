@@ -12,8 +12,8 @@
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "config/Identity.h"
-#include "ui/Strings.h"
-#include "ui/WinHttpHandle.h"
+#include "win32/Strings.h"
+#include "win32/WinHttpHandle.h"
 
 namespace {
 
@@ -47,9 +47,9 @@ TEST_F(ConfigurationRequestTest, BodyBytesAreCompactAndInKeyOrder) {
   ServiceControl::SetScenario("/o", json::array({{{"body", Document("a").dump()}}, {{"body", Document("b").dump()}}}));
 
   m_configuration->localeName = L"";
-  EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(), Document("a"));
+  EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), Document("a"));
   m_configuration->localeName = L"en_US";
-  EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(), Document("b"));
+  EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), Document("b"));
 
   const json requests = ServiceControl::Requests("/o");
   ASSERT_EQ(requests.size(), 2u);
@@ -68,7 +68,7 @@ TEST_F(ConfigurationRequestTest, ServerErrorsAreRetriedAfterAPause) {
                                                  {{"status", 500}, {"body", Document("second").dump()}},
                                                  {{"body", Document("third").dump()}}}));
   const auto started = std::chrono::steady_clock::now();
-  const auto document = ApiManager::GetInstance()->RequestConfiguration();
+  const auto document = ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance());
   const auto elapsed = std::chrono::steady_clock::now() - started;
 
   EXPECT_EQ(*document, Document("third"));
@@ -79,7 +79,7 @@ TEST_F(ConfigurationRequestTest, ServerErrorsAreRetriedAfterAPause) {
 TEST_F(ConfigurationRequestTest, ThreeFailedTriesAreAllThereIs) {
   ServiceControl::SetScenario(
       "/o", json::array({{{"status", 500}}, {{"status", 500}}, {{"status", 500}}, {{"status", 500}}}));
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), BrindleException);
   EXPECT_EQ(ServiceControl::Requests("/o").size(), 3u);
 }
 
@@ -88,7 +88,8 @@ TEST_F(ConfigurationRequestTest, PermanentlyRedirectedRequestDeliversTheDocument
     ServiceControl::Reset();
     ServiceControl::SetScenario("/o", json::array({{{"status", status}, {"headers", {{"Location", "/o?moved=1"}}}},
                                                    {{"body", Document("moved").dump()}}}));
-    EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(), Document("moved")) << status;
+    EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), Document("moved"))
+        << status;
     const json requests = ServiceControl::Requests("/o");
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].at("query"), "moved=1");
@@ -99,27 +100,28 @@ TEST_F(ConfigurationRequestTest, PermanentlyRedirectedRequestDeliversTheDocument
 TEST_F(ConfigurationRequestTest, PeerThatNeverAnswersEndsTheRequestInBoundedTime) {
   m_configuration->configurationUrl = L"https://127.0.0.3/o";
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), BrindleException);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(40));
   EXPECT_GE(ServiceControl::BlackHoleConnections(), 3);
 }
 
 TEST_F(ConfigurationRequestTest, RedirectStatusCountsAsAnswerSoAnEmptyOneFailsAtOnce) {
   ServiceControl::SetScenario("/o", json::array({{{"status", 302}}, {{"body", Document("unused").dump()}}}));
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), BrindleException);
   EXPECT_EQ(ServiceControl::Requests("/o").size(), 1u);
 }
 
 TEST_F(ConfigurationRequestTest, InvalidJsonRaisesTheParseError) {
   ServiceControl::SetScenario("/o", json::array({{{"body", "{\"i\": {\"ct\": \"x\",}"}}}));
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), json::parse_error);
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()),
+               json::parse_error);
 }
 
 TEST_F(ConfigurationRequestTest, ExplicitPortAndQueryAreIgnored) {
   // 8444 is the untrusted listener: reaching it would fail the request.
   m_configuration->configurationUrl = L"https://localhost:8444/o?campaign=x";
   ServiceControl::SetScenario("/o", json::array({{{"body", Document("port").dump()}}}));
-  EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(), Document("port"));
+  EXPECT_EQ(*ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), Document("port"));
   const json requests = ServiceControl::Requests("/o");
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].at("listener"), "trusted");
@@ -128,9 +130,9 @@ TEST_F(ConfigurationRequestTest, ExplicitPortAndQueryAreIgnored) {
 
 TEST_F(ConfigurationRequestTest, MissingOrUnusableUrlRaises) {
   m_configuration->configurationUrl = L"";
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), BrindleException);
   m_configuration->configurationUrl = L"not a url";
-  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(), BrindleException);
+  EXPECT_THROW(ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance()), BrindleException);
 }
 
 TEST(PostJson, AnyStatusIsAnAnswerAndTheBodyIsAppended) {
@@ -213,7 +215,7 @@ TEST(PostJson, NoListenerIsAFalseResult) {
 // Wine's WinHttpCloseHandle clears the last error; texts built after a scope's handles are closed
 // (the configuration request's diagnostic) must still see the failed call's code.
 TEST(UniqueResource, ClosingKeepsTheLastError) {
-  ui::UniqueWinHttp session(
+  win32::UniqueWinHttp session(
       ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   ASSERT_TRUE(session);
   ::SetLastError(ERROR_WINHTTP_TIMEOUT);
@@ -226,9 +228,9 @@ TEST(Campaign, CodeFromTheProgramNameSelectsTheDocument) {
   // The campaign run says so, so a copy that lost its name cannot pass by skipping.
   const char* expected = std::getenv("BRINDLE_EXPECT_CAMPAIGN");
   if (expected == nullptr) GTEST_SKIP() << "only in the run under a campaign file name";
-  ASSERT_EQ(config::GetCampaignCode(), ui::Widen(expected, CP_ACP));
+  ASSERT_EQ(config::GetCampaignCode(), win32::Widen(expected, CP_ACP));
   ServiceControl::Reset();
-  const auto document = ApiManager::GetInstance()->RequestConfiguration();
+  const auto document = ApiManager::GetInstance()->RequestConfiguration(*ConfigurationManager::GetInstance());
   EXPECT_EQ(document->at("campaign"), "nt01-cf");
   const json requests = ServiceControl::Requests("/o");
   ASSERT_EQ(requests.size(), 1u);

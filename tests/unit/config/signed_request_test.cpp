@@ -13,7 +13,7 @@ namespace {
 using nlohmann::json;
 
 TEST(SignedRequest, PayloadHoldsEveryKeyAndTheSignatureCoversIdAndStamp) {
-  const SignedRequest request;
+  const SignedRequest request(*ConfigurationManager::GetInstance());
   const auto configuration = ConfigurationManager::GetInstance();
   const std::string machineId = configuration->GetMachineId();
   const std::string runStamp = configuration->GetRunStamp();
@@ -40,15 +40,15 @@ TEST(SignedRequest, PayloadHoldsEveryKeyAndTheSignatureCoversIdAndStamp) {
 }
 
 TEST(SignedRequest, TwoInOneRunAreIdentical) {
-  const SignedRequest first;
-  const SignedRequest second;
+  const SignedRequest first(*ConfigurationManager::GetInstance());
+  const SignedRequest second(*ConfigurationManager::GetInstance());
   EXPECT_EQ(first.payload.dump(), second.payload.dump());
   EXPECT_EQ(first.headers, second.headers);
 }
 
 TEST(SignedRequest, ServiceVerifiesTheSignature) {
   ServiceControl::Reset();
-  const SignedRequest request;
+  const SignedRequest request(*ConfigurationManager::GetInstance());
   const std::string body = json{{"data", request.payload.dump()}, {"table", "zb_analytics"}}.dump();
   std::string response;
   DWORD status = 0;

@@ -7,7 +7,7 @@
 
 #include "ServiceControl.h"
 #include "config/Hashing.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace fs = std::filesystem;
 
@@ -25,16 +25,11 @@ void DownloadFixture::PrepareFolders() {
   work = root + L"\\work";
   fs::create_directories(downloads);
   fs::create_directories(work);
-  m_savedDownloads = configuration->downloadFolder;
-  m_savedWork = configuration->workFolder;
-  configuration->downloadFolder = downloads;
-  configuration->workFolder = work;
+  manager->SetFolders(work, downloads);
   manager->m_invalidPathNotice = [this] { ++invalidPathNotices; };
 }
 
 void DownloadFixture::TearDown() {
-  configuration->downloadFolder = m_savedDownloads;
-  configuration->workFolder = m_savedWork;
   std::error_code ignored;
   fs::remove_all(root, ignored);
 }
@@ -73,4 +68,6 @@ std::string DownloadFixture::PatternSha256(std::size_t size) {
   return hash.HexDigest();
 }
 
-std::wstring DownloadFixture::Url(const std::string& path) { return L"https://localhost" + ui::Widen(path, CP_UTF8); }
+std::wstring DownloadFixture::Url(const std::string& path) {
+  return L"https://localhost" + win32::Widen(path, CP_UTF8);
+}

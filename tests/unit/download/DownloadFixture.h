@@ -33,8 +33,4 @@ class DownloadFixture : public ::testing::Test {
   std::wstring downloads;
   std::wstring work;
   int invalidPathNotices = 0;
-
- private:
-  std::wstring m_savedDownloads;
-  std::wstring m_savedWork;
 };

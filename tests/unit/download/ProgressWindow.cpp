@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "ui/UniqueResource.h"
-#include "ui/WindowMessages.h"
+#include "win32/UniqueResource.h"
+#include "win32/WindowMessages.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ void ProgressWindow::DrainMessages() {
 }
 
 bool ProgressWindow::RunWhilePumping(const std::function<void()>& work, DWORD timeoutMs) {
-  ui::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  win32::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread worker([&] {
     work();
     ::SetEvent(done.get());

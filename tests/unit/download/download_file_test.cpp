@@ -14,7 +14,7 @@
 #include "ServiceControl.h"
 #include "config/BuildSettings.h"
 #include "config/Hashing.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -302,7 +302,7 @@ TEST_F(DownloadFileTest, UntrustedCertificateFailsThroughBothTransports) {
 }
 
 TEST_F(DownloadFileTest, UnusableFolderIsNoticedAndFailsAtTheFileCheck) {
-  configuration->downloadFolder = root + L"\\missing";
+  manager->SetFolders(root + L"\\work", root + L"\\missing");
   ServiceControl::SetScenario("/f/net/nowhere.bin", json::array({{{"body_size", 10}}, {{"body_size", 10}}}));
   const DownloadResult result = Download(Url("/f/net/nowhere.bin"));
   EXPECT_FALSE(result.success);
@@ -335,7 +335,7 @@ TEST_F(DownloadFileTest, ACorruptFileOrAFolderAlreadyThereFailsAndLeavesNothing)
     result = manager->DownloadFile(Url("/f/net/named.bin"), window.Handle(), L"", false, std::string(64, 'a'));
   }));
   EXPECT_FALSE(result.success);
-  EXPECT_EQ(result.error, L"[WINHTTP] Download was corrupt: its SHA-256 is " + ui::Widen(real, CP_ACP) +
+  EXPECT_EQ(result.error, L"[WINHTTP] Download was corrupt: its SHA-256 is " + win32::Widen(real, CP_ACP) +
                               L", not the expected " + std::wstring(64, L'a') + L".");
   EXPECT_EQ(ServiceControl::Requests("/f/net/named.bin").size(), 1u);  // no second transport
   EXPECT_EQ(FilesUnder(root), std::vector<std::wstring>{});
@@ -350,7 +350,7 @@ TEST_F(DownloadFileTest, ACorruptFileOrAFolderAlreadyThereFailsAndLeavesNothing)
   fs::remove(folder);
   ASSERT_TRUE(window.RunWhilePumping(
       [&] { result = manager->DownloadFileToFolder(Url("/f/net/named.bin"), window.Handle(), L"", folder, real); }));
-  EXPECT_TRUE(result.success) << ui::WideToUtf8(result.error);
+  EXPECT_TRUE(result.success) << win32::WideToUtf8(result.error);
   EXPECT_EQ(result.sha256, real);
 }
 

@@ -4,7 +4,7 @@
 
 #include "DownloadFixture.h"
 #include "ServiceControl.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST_F(MemoryDownloadTest, BothAttemptsShareOneRedirectBudget) {
 
 TEST_F(MemoryDownloadTest, AsyncHandsOverOnItsOwnThreadAndNullAfterCancellation) {
   ServiceControl::SetScenario("/f/net/a.png", json::array({{{"body_size", 300}}, {{"body_size", 300}}}));
-  ui::UniqueHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  win32::UniqueHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   DWORD callbackThread = 0;
   bool gotBuffer = false;
   std::size_t size = 0;
@@ -82,7 +82,7 @@ TEST_F(MemoryDownloadTest, BodiesOverTheCapFail) {
 
 TEST_F(MemoryDownloadTest, CancelEndsAStalledDownloadAndHandsOverNull) {
   ServiceControl::SetScenario("/f/net/stall.png", json::array({{{"body_size", 1000000}, {"stall_after", 1000}}}));
-  ui::UniqueHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  win32::UniqueHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   bool gotBuffer = true;
   ASSERT_TRUE(manager->DownloadToMemoryAsync(Url("/f/net/stall.png"), [&](std::unique_ptr<std::vector<char>> buffer) {
     gotBuffer = buffer != nullptr;

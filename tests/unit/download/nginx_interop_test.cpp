@@ -12,7 +12,7 @@
 
 #include "DownloadFixture.h"
 #include "ServiceControl.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -129,8 +129,8 @@ TEST_F(NginxInterop, KilledDownloadLeavesNoFile) {
   PROCESS_INFORMATION info{};
   ASSERT_TRUE(::CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                                nullptr, &startup, &info));
-  ui::UniqueHandle process(info.hProcess);
-  ui::UniqueHandle thread(info.hThread);
+  win32::UniqueHandle process(info.hProcess);
+  win32::UniqueHandle thread(info.hThread);
   // Killed once data has reached the disk.
   for (int i = 0; i < 600 && LargestFileUnder(downloads) < 64 * 1024; ++i) ::Sleep(50);
   ASSERT_GE(LargestFileUnder(downloads), 64u * 1024) << "the download never got going";

@@ -1,11 +1,11 @@
 // Location values made absolute against the URL that answered with them.
-#include "download/RedirectUrl.h"
+#include "config/Urls.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using download::ResolveLocation;
+using config::ResolveLocation;
 
 TEST(ResolveLocation, FormsOfLocation) {
   const std::wstring base = L"https://localhost:8443/f/dir/setup.exe?pxl=1#top";

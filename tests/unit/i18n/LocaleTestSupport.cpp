@@ -5,7 +5,7 @@
 
 #include "ui/ComboBox.h"
 #include "ui/Dialog.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace testsupport {
 
@@ -34,11 +34,11 @@ bool TestLanguageManager::LoadXml(const std::string& xml) {
   return LoadStrings(doc);
 }
 
-std::string TestLanguageManager::Utf8(const std::string& key) const { return ui::WideToUtf8(GetString(key)); }
+std::string TestLanguageManager::Utf8(const std::string& key) const { return win32::WideToUtf8(GetString(key)); }
 
 std::vector<std::pair<std::string, std::string>> RawEntries(int resourceId) {
   std::vector<std::pair<std::string, std::string>> entries;
-  HMODULE module = ui::ModuleInstance();
+  HMODULE module = win32::ModuleInstance();
   HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(resourceId), L"LOCALE");
   if (resource == nullptr) return entries;
   const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(module, resource)));
@@ -54,10 +54,10 @@ std::vector<std::pair<std::string, std::string>> RawEntries(int resourceId) {
 
 ScratchCombo::ScratchCombo() {
   // A visible combo in a hidden window: nothing appears on screen, yet hiding it shows.
-  m_parent =
-      ::CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, ui::ModuleInstance(), nullptr);
+  m_parent = ::CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, win32::ModuleInstance(),
+                               nullptr);
   m_hwnd = ::CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL, 0, 0, 200,
-                             200, m_parent, nullptr, ui::ModuleInstance(), nullptr);
+                             200, m_parent, nullptr, win32::ModuleInstance(), nullptr);
 }
 
 ScratchCombo::~ScratchCombo() {

@@ -14,7 +14,7 @@
 
 #include "LocaleTestSupport.h"
 #include "ui/Dialog.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ std::size_t Count(const std::string& text, const std::string& part) {
 }
 
 std::string ResourceBytes(int id) {
-  HMODULE module = ui::ModuleInstance();
+  HMODULE module = win32::ModuleInstance();
   HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"LOCALE");
   if (resource == nullptr) return {};
   return std::string(static_cast<const char*>(::LockResource(::LoadResource(module, resource))),
@@ -99,7 +99,7 @@ TEST(LocaleDocuments, EveryDocumentParsesWithItsListedNameAsUtf8) {
       EXPECT_EQ(std::string(root->Attribute("name")), name);
       EXPECT_EQ(ResourceBytes(id).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
       for (const auto& [key, text] : RawEntries(id)) {
-        EXPECT_NO_THROW(ui::Utf8ToWide(text)) << key << " is not UTF-8";
+        EXPECT_NO_THROW(win32::Utf8ToWide(text)) << key << " is not UTF-8";
       }
     }
     EXPECT_TRUE(manager.messages.empty());

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "install/FolderTree.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace installtest {
 namespace {

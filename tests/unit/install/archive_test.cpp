@@ -9,7 +9,7 @@
 #include "install/InstallerFiles.h"
 #include "install/RunExecutable.h"
 #include "install/ZipExtractor.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(GetArchiveType, BySignatureNotByName) {
   Scratch scratch;
   for (const Case& c : cases) {
     installtest::WriteBytes(scratch[c.name], c.bytes);
-    EXPECT_EQ(install::GetArchiveType(scratch[c.name]), c.type) << ui::WideToUtf8(c.name);
+    EXPECT_EQ(install::GetArchiveType(scratch[c.name]), c.type) << win32::WideToUtf8(c.name);
   }
   EXPECT_EQ(install::GetArchiveType(scratch[L"missing.zip"]), ArchiveType::None);
 }
@@ -86,8 +86,8 @@ TEST(ExtractArchive, RefusedArchivesLeaveNothingBehind) {
     Scratch scratch;
     const std::atomic<bool> stop{c.stopped};
     EXPECT_FALSE(install::ExtractArchive(DataFile(c.archive), scratch.Path(), c.limits, &stop))
-        << ui::WideToUtf8(c.archive);
-    EXPECT_EQ(Contents(scratch.Path()), std::vector<std::wstring>{L"log"}) << ui::WideToUtf8(c.archive);
+        << win32::WideToUtf8(c.archive);
+    EXPECT_EQ(Contents(scratch.Path()), std::vector<std::wstring>{L"log"}) << win32::WideToUtf8(c.archive);
   }
 }
 
@@ -125,8 +125,8 @@ TEST(PrepareInstaller, TheSmallestTopLevelExeAmongTheEntriesWithItsHash) {
     if (c.inTheWay != nullptr) ::CreateDirectoryW(scratch[c.inTheWay].c_str(), nullptr);
     const std::string hash = c.archiveHash != nullptr ? c.archiveHash : Sha256Of(download);
     const install::Installer program = install::PrepareInstaller({download, hash}, c.type, scratch.Path());
-    EXPECT_EQ(program.path, scratch[c.result]) << ui::WideToUtf8(c.archive);
-    EXPECT_EQ(program.sha256, program.path == download ? hash : Sha256Of(program.path)) << ui::WideToUtf8(c.archive);
+    EXPECT_EQ(program.path, scratch[c.result]) << win32::WideToUtf8(c.archive);
+    EXPECT_EQ(program.sha256, program.path == download ? hash : Sha256Of(program.path)) << win32::WideToUtf8(c.archive);
   }
 }
 

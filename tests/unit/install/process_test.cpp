@@ -12,8 +12,8 @@
 #include "install/RunExecutable.h"
 #include "install/StartedProcesses.h"
 #include "pages/ShellLauncher.h"
-#include "ui/Strings.h"
-#include "ui/UniqueResource.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ TEST(RunExecutable, QuotedPathSpaceArgumentsInTheInstallersFolder) {
     EXPECT_TRUE(result.started) << result.exitCode;
     const auto records = WaitForRecords(scratch.LogFolder());
     ASSERT_EQ(records.size(), 1u) << c.relativePath;
-    EXPECT_EQ(records[0].at("cmdline"), ui::WideToUtf8(L"\"" + exe + L"\" " + c.arguments));
-    EXPECT_EQ(records[0].at("cwd"), ui::WideToUtf8(exe.substr(0, exe.rfind(L'\\'))));
+    EXPECT_EQ(records[0].at("cmdline"), win32::WideToUtf8(L"\"" + exe + L"\" " + c.arguments));
+    EXPECT_EQ(records[0].at("cwd"), win32::WideToUtf8(exe.substr(0, exe.rfind(L'\\'))));
   }
 }
 
@@ -107,8 +107,8 @@ TEST(RunExecutable, StartsOnlyWhatWasWritten) {
   // Held for the check and the start: no writer gets in meanwhile.
   const install::HeldFile held(exe, written);
   EXPECT_TRUE(held.Matches());
-  EXPECT_FALSE(ui::UniqueFile(::CreateFileW(exe.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr)));
+  EXPECT_FALSE(win32::UniqueFile(::CreateFileW(exe.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, 0, nullptr)));
 }
 
 // A command meant to run without the wizard's rights goes through the desktop shell, which starts
@@ -138,7 +138,7 @@ TEST(RunExecutable, RunsARealNsisInstallerSilently) {
 
   const ExecResult result = RunExecutable(exe, L"/S", true);
 
-  EXPECT_EQ(result.exitCode, 0u) << ui::WideToUtf8(result.text);
+  EXPECT_EQ(result.exitCode, 0u) << win32::WideToUtf8(result.text);
   const auto records = WaitForRecords(scratch.LogFolder());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_NE(records[0].at("cmdline").find("/S"), std::string::npos);

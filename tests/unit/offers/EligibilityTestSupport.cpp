@@ -1,5 +1,7 @@
 #include "EligibilityTestSupport.h"
 
+#include "config/ConfigurationManager.h"
+
 #include <fstream>
 
 #include "config/TextUtil.h"
@@ -9,11 +11,22 @@ using nlohmann::json;
 std::shared_ptr<Package> MakeOffer(const json& ps, const std::string& id, int index) {
   json offer = {{"ad", {{"o", id}, {"f", "token"}}}, {"ps", {{"i", "i.png"}, {"dn", "Name"}, {"u", "u"}}}};
   for (const auto& [key, value] : ps.items()) offer["ps"][key] = value;
-  return std::make_shared<Package>(SignedRequest(), offer, false, "", index);
+  return Package::Offer(*ConfigurationManager::GetInstance(), offer, index);
 }
 
+namespace {
+
+// The process-wide store with the given limit: the tests that change its extra offer slots share it.
+ConfigurationManager& WithMaxOffers(int maxOffers) {
+  ConfigurationManager& config = *ConfigurationManager::GetInstance();
+  config.maxOffers = maxOffers;
+  return config;
+}
+
+}  // namespace
+
 RulesUnderTest::RulesUnderTest(int maxOffers, std::shared_ptr<TestFacts> testFacts)
-    : facts(std::move(testFacts)), rules(maxOffers, facts) {
+    : facts(std::move(testFacts)), rules(WithMaxOffers(maxOffers), facts) {
   rules.SetEventSink([this](Package&, int id, const json& extra) {
     EXPECT_EQ(id, EVENT_NOT_SHOWN);
     reasons.push_back(extra.at("13").get<std::string>());
@@ -43,7 +56,7 @@ void RegistryScratch::Key(HKEY root, REGSAM view, const std::wstring& path) {
   std::wstring partial;
   for (const std::wstring& part : config::SplitText(path, L"\\")) {
     partial += (partial.empty() ? L"" : L"\\") + part;
-    ui::UniqueHkey key;
+    win32::UniqueHkey key;
     if (::RegOpenKeyExW(root, partial.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS) continue;
     ASSERT_EQ(
         ::RegCreateKeyExW(root, partial.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr),
@@ -55,7 +68,7 @@ void RegistryScratch::Key(HKEY root, REGSAM view, const std::wstring& path) {
 void RegistryScratch::Value(HKEY root, REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type,
                             const void* data, DWORD size) {
   if (data != nullptr) Key(root, view, path);
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_SET_VALUE | view, key.put()) != ERROR_SUCCESS) return;
   DWORD oldType = 0;
   DWORD oldSize = 0;
@@ -63,7 +76,7 @@ void RegistryScratch::Value(HKEY root, REGSAM view, const std::wstring& path, co
   std::vector<BYTE> old(oldSize);
   if (existed) ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &oldType, old.data(), &oldSize);
   m_undo.push_back([=] {
-    ui::UniqueHkey restore;
+    win32::UniqueHkey restore;
     if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | view, restore.put()) != ERROR_SUCCESS) return;
     if (existed) ::RegSetValueExW(restore.get(), name.c_str(), 0, oldType, old.data(), oldSize);
     if (!existed) ::RegDeleteValueW(restore.get(), name.c_str());
@@ -112,7 +125,7 @@ RunningProgram::RunningProgram(const std::wstring& fileName) : m_copy(L"brindle-
   EXPECT_TRUE(::CreateProcessW(m_copy.Path().c_str(), nullptr, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                                nullptr, &startup, &started));
   m_process.reset(started.hProcess);
-  ui::UniqueHandle thread(started.hThread);
+  win32::UniqueHandle thread(started.hThread);
 }
 
 RunningProgram::~RunningProgram() {

@@ -16,7 +16,7 @@
 #include "offers/MachineFacts.h"
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 // Facts a test sets; whatever it leaves unset is measured for real.
 class TestFacts : public SystemMachineFacts {
@@ -115,5 +115,5 @@ class RunningProgram {
 
  private:
   TemporaryFile m_copy;
-  ui::UniqueHandle m_process;
+  win32::UniqueHandle m_process;
 };

@@ -169,7 +169,8 @@ TEST(ConfigurationFuzz, EveryDocumentEndsAsAConfigurationErrorOrAValidOfferList)
   // and ispb parameters from there. ISV documents go to a manager of their own.
   const auto isv = testsupport::MakeConfig(L"ISV");
   const DocumentFields dlmFields(*global), isvFields(*isv);
-  global->eventsUrl = L"https://127.0.0.9/zbd";  // nothing may be sent; were it, it would go nowhere
+  // Nothing may be sent; were it, it would go nowhere.
+  global->eventsUrl = isv->eventsUrl = L"https://127.0.0.9/zbd";
 
   const json sample = LoadSample();
   const std::uint64_t first = EnvironmentNumber("BRINDLE_FUZZ_FIRST", 0);

@@ -112,21 +112,18 @@ TEST(ConfigurationLoader, TheTitleIsCutAndHashesAreRead) {
 // Rejected offers are still sending their "not shown" events when the next offers are judged:
 // dropping them never waits, however many there are and however slow the event service is.
 TEST(ConfigurationLoader, RejectedOffersNeverWaitForTheirEvents) {
-  const auto global = ConfigurationManager::GetInstance();
-  const std::wstring eventsUrl = global->eventsUrl;
-  global->eventsUrl = L"https://127.0.0.3/zbd";  // accepts and never answers
   json document = Document();
   document["f"]["m"] = 1000;
   document["o"] = json::array();
   for (int i = 0; i < 200; ++i) document["o"].push_back(Offer("o" + std::to_string(i), 1));
   auto config = testsupport::MakeConfig(L"DLM");
+  config->eventsUrl = L"https://127.0.0.3/zbd";  // accepts and never answers
 
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(ApplyConfigurationDocument(document, *config).packages.size(), 1u);
   // Before, each rejection past a few held the loading page for the 2 s a dropped package
   // waited: minutes in all.
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
-  global->eventsUrl = eventsUrl;
   EXPECT_TRUE(Package::WaitForAllEventsUntil(started + std::chrono::seconds(60)));
 }
 

@@ -26,7 +26,7 @@ json Offer(const char* id) {
 }
 
 std::shared_ptr<Package> MakeOffer(const char* id = "offer-1") {
-  return std::make_shared<Package>(SignedRequest(), Offer(id), false, "", 0);
+  return Package::Offer(*ConfigurationManager::GetInstance(), Offer(id), 0);
 }
 
 class Events : public ::testing::Test {
@@ -237,47 +237,6 @@ TEST_F(Events, ManyPackagesAndEventsAtOnce) {
   for (const json& event : events) ++perOffer[event["data"]["5"].get<std::string>()];
   EXPECT_EQ(perOffer.size(), static_cast<std::size_t>(kPackages));
   for (const auto& [offer, count] : perOffer) EXPECT_EQ(count, kEventsEach) << offer;
-}
-
-class Images : public Events {};
-
-// A 1 x 1 PNG.
-constexpr const char* kPixelPng =
-    "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
-
-int DownloadAndCountDone(const std::shared_ptr<Package>& package) {
-  auto calls = std::make_shared<std::atomic<int>>(0);
-  auto finished = std::make_shared<std::promise<void>>();
-  auto future = finished->get_future();
-  EXPECT_TRUE(package->DownloadImage([calls, finished] {
-    if (++*calls == 1) finished->set_value();
-  }));
-  EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-  ::Sleep(200);  // a second call would come right after the first
-  package->DecodeImage();
-  return calls->load();
-}
-
-TEST_F(Images, OfferPictureIsFetchedFromTheOfferFiles) {
-  ServiceControl::SetScenario("/f/i.png", json::array({{{"status", 200}, {"body_b64", kPixelPng}}}));
-  auto package = MakeOffer();
-  EXPECT_EQ(DownloadAndCountDone(package), 1);
-  ASSERT_TRUE(package->m_image);
-  EXPECT_EQ(ServiceControl::Requests("/f/i.png").size(), 1u);
-}
-
-TEST_F(Images, NoBytesMeansNoPictureAndOneDone) {
-  ServiceControl::SetScenario("/f/i.png", json::array({{{"status", 200}, {"body", ""}}}));
-  auto package = MakeOffer();
-  EXPECT_EQ(DownloadAndCountDone(package), 1);
-  EXPECT_FALSE(package->m_image);
-}
-
-TEST_F(Images, UndecodableBytesMeanNoPicture) {
-  ServiceControl::SetScenario("/f/i.png", json::array({{{"status", 200}, {"body", "not an image"}}}));
-  auto package = MakeOffer();
-  EXPECT_EQ(DownloadAndCountDone(package), 1);
-  EXPECT_FALSE(package->m_image);
 }
 
 }  // namespace

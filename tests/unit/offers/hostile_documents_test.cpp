@@ -6,6 +6,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "config/ConfigurationManager.h"
 #include "offers/Package.h"
 
 using nlohmann::json;
@@ -27,7 +28,7 @@ enum class Outcome { kBuilt, kTypeError, kOutOfRange, kTooLong };
 Outcome Build(const std::string& document) {
   const json offer = json::parse(document);
   try {
-    std::make_shared<Package>(SignedRequest(), offer, false, "", 0);
+    Package::Offer(*ConfigurationManager::GetInstance(), offer, 0);
     return Outcome::kBuilt;
   } catch (const json::type_error&) {
     return Outcome::kTypeError;

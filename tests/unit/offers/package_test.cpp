@@ -1,4 +1,5 @@
 #include "offers/Package.h"
+#include "i18n/LocaleTestSupport.h"
 
 #include <knownfolders.h>
 
@@ -38,7 +39,7 @@ json FullOffer() {
 }
 
 std::shared_ptr<Package> MakeOffer(const json& offer, int index = 0) {
-  return std::make_shared<Package>(SignedRequest(), offer, false, "", index);
+  return Package::Offer(*ConfigurationManager::GetInstance(), offer, index);
 }
 
 json MinimalOffer() { return json::parse(R"({"ad": {"o": "o1", "f": "f1"}, "ps": {"i": "i", "dn": "d", "u": "u"}})"); }
@@ -255,9 +256,9 @@ TEST(Package, MissingRequiredKeysAndWrongTypesRaise) {
 }
 
 TEST(Package, EventTemplates) {
-  SignedRequest request;
-  request.payload["22"] = "Product";
-  auto main = std::make_shared<Package>(request, true, L"", L"", L"", L"", 0);
+  auto config = testsupport::MakeConfig(L"DLM");
+  config->productTitle = L"Product";
+  auto main = Package::MainProduct(*config, {});
   EXPECT_EQ(main->m_eventTemplate["5"], "Product");
   EXPECT_EQ(main->m_eventTemplate["10"], 1);
   EXPECT_EQ(main->m_eventTemplate["16"], "");
@@ -266,7 +267,7 @@ TEST(Package, EventTemplates) {
 
   json offer = MinimalOffer();
   offer["ps"]["c"] = "code";
-  auto package = std::make_shared<Package>(request, offer, false, "", 4);
+  auto package = Package::Offer(*config, offer, 4);
   EXPECT_EQ(package->m_eventTemplate["5"], "o1");
   EXPECT_EQ(package->m_eventTemplate["10"], 2);
   EXPECT_EQ(package->m_eventTemplate["16"], "code");
@@ -278,22 +279,13 @@ TEST(Package, EventTemplates) {
   EXPECT_EQ(package->m_eventTemplate["15"], 0);
 
   // Re-initialising turns a package into the main product with a new request.
-  SignedRequest other;
-  other.payload["22"] = "Renamed";
-  package->Reinitialize(other, L"id", L"ad", L"Name", L"track");
+  config->productTitle = L"Renamed";
+  package->Reinitialize(*config, {L"id", L"ad", L"Name", L"track"});
   EXPECT_TRUE(package->m_isMainProduct);
   EXPECT_EQ(package->m_index, 0);
   EXPECT_EQ(package->m_eventTemplate["5"], "Renamed");
   EXPECT_EQ(package->m_eventTemplate["10"], 1);
   EXPECT_EQ(package->m_displayName, "Name");
-}
-
-TEST(Package, MainProductImageIsDoneAtOnce) {
-  auto main = std::make_shared<Package>(SignedRequest(), true, L"", L"", L"", L"", 0);
-  int calls = 0;
-  EXPECT_TRUE(main->DownloadImage([&calls] { ++calls; }));
-  EXPECT_EQ(calls, 1);
-  EXPECT_THROW(static_cast<void>(main->DownloadImage(std::function<void()>())), std::bad_function_call);
 }
 
 }  // namespace

@@ -8,9 +8,10 @@
 #include "MachineGuidRemoval.h"
 #include "config/ConfigurationManager.h"
 #include "config/Hashing.h"
+#include "offers/NoShowMarker.h"
 #include "offers/Package.h"
 #include "offers/PackageParameters.h"
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 using nlohmann::json;
 
@@ -94,7 +95,7 @@ TEST(PackageParameters, NoMachineGuidMeansNoUserIdAndAShorterPixel) {
   // Wine's CryptAcquireContext recreates a missing MachineGuid, so no MD5 may run meanwhile.
   config->account.clear();
 
-  auto package = std::make_shared<Package>(SignedRequest(), MinimalOffer(), false, "", 0);
+  auto package = Package::Offer(*ConfigurationManager::GetInstance(), MinimalOffer(), 0);
   EXPECT_FALSE(package->m_parameters.Contains("userid"));
   EXPECT_EQ(*package->m_parameters.Find("pxl"), config::Base62Encode("|o1|" + config->GetRunStamp()));
   EXPECT_EQ(*package->m_parameters.Find("of"), "f1");
@@ -106,7 +107,7 @@ TEST(PackageParameters, NotificationBlockAddsSessionMillis) {
   const auto before =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
           .count();
-  auto package = std::make_shared<Package>(SignedRequest(), offer, false, "", 0);
+  auto package = Package::Offer(*ConfigurationManager::GetInstance(), offer, 0);
   const long long pnsid = std::stoll(*package->m_parameters.Find("pnsid"));
   EXPECT_GE(pnsid, before - 1000);
   EXPECT_LE(pnsid, before + 60000);
@@ -134,14 +135,14 @@ TEST(NoShowMarker, DateIs180DaysAhead) {
 DWORD ReadMarker(const wchar_t* subkey, const wchar_t* name, bool& found) {
   DWORD value = 0;
   DWORD size = sizeof(value);
-  ui::UniqueHkey key;
+  win32::UniqueHkey key;
   found = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ | KEY_WOW64_32KEY, key.put()) == ERROR_SUCCESS &&
           ::RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS;
   return value;
 }
 
 void RemoveMarkers() {
-  ui::UniqueHkey software;
+  win32::UniqueHkey software;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, software.put()) == 0) {
     ::RegDeleteTreeW(software.get(), L"BrindleTest\\Offer");
     ::RegDeleteTreeW(software.get(), L"BrindleTest\\Default");
@@ -150,7 +151,7 @@ void RemoveMarkers() {
 
 TEST(NoShowMarker, WritesTheNamedValue) {
   RemoveMarkers();
-  auto package = std::make_shared<Package>(SignedRequest(), MinimalOffer(), false, "", 0);
+  auto package = Package::Offer(*ConfigurationManager::GetInstance(), MinimalOffer(), 0);
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
   const DWORD expected = NoShowMarkerDate(now);

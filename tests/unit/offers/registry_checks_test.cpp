@@ -6,13 +6,13 @@
 #include "EligibilityTestSupport.h"
 #include "config/ConfigurationManager.h"
 #include "offers/RegistryPaths.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 using nlohmann::json;
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return ui::WideToUtf8(text); }
+std::string Utf8(const std::wstring& text) { return win32::WideToUtf8(text); }
 
 TEST(RegistryChecks, KeysAndValues) {
   RegistryScratch scratch;
@@ -78,7 +78,7 @@ class TwoViewFacts : public TestFacts {
   std::vector<REGSAM> appPathViews;
 
  protected:
-  LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, ui::UniqueHkey& key) override {
+  LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) override {
     const std::wstring appPaths = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
     if (parent != HKEY_LOCAL_MACHINE || subkey.rfind(appPaths, 0) != 0) {
       return TestFacts::OpenRegistryKey(parent, subkey, access, key);
@@ -180,7 +180,7 @@ TEST(RegistryChecks, FactsAreMeasuredOnce) {
   const std::string app = "eligcount" + std::to_string(::GetCurrentProcessId()) + ".exe";
   RegistryScratch scratch;
   scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY,
-                 L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + ui::Utf8ToWide(app), L"",
+                 L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + win32::Utf8ToWide(app), L"",
                  L"C:\\nowhere\\app.exe");
   RulesUnderTest t;
   t.facts->is64BitWindows = true;

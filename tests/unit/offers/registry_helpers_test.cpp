@@ -7,7 +7,7 @@
 #include "offers/RegistryError.h"
 #include "offers/RegistryPaths.h"
 #include "offers/SubkeyCache.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
@@ -96,8 +96,11 @@ TEST_F(RegistryViews, ValuesOnlyTheThirtyTwoBitViewHoldsAreRead) {
   std::wstring text;
   EXPECT_TRUE(t.rules.ReadValueAsText(L"hkey_local_machine", subkey, L"when", text));
   EXPECT_EQ(text, std::to_wstring(kNow - 86400));
-  const nlohmann::json check = {
-      {"utr", "hkey_local_machine"}, {"utk", ui::WideToUtf8(subkey)}, {"utvn", "when"}, {"utvt", "REG_SZ"}, {"umd", 7}};
+  const nlohmann::json check = {{"utr", "hkey_local_machine"},
+                                {"utk", win32::WideToUtf8(subkey)},
+                                {"utvn", "when"},
+                                {"utvt", "REG_SZ"},
+                                {"umd", 7}};
   EXPECT_EQ(t.Verdict({{"cmdu", {check}}}), "MIN DAYS UNINSTALL CHECKER");
 }
 

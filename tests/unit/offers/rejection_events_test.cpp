@@ -6,6 +6,7 @@
 #include <set>
 
 #include "ServiceControl.h"
+#include "config/ConfigurationManager.h"
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
 
@@ -21,10 +22,12 @@ TEST(RejectionEvents, ReachTheServiceWithTheirReasons) {
     {"ad": {"o": "unknown-windows", "f": "t"}, "ps": {"i": "i", "dn": "d", "u": "u", "v": 2, "ov": 64}},
     {"ad": {"o": "key-present", "f": "t"}, "ps": {"i": "i", "dn": "d", "u": "u", "v": 3, "r": ["hkcu\\software"]}}
   ])");
-  OfferRules rules(5);
+  auto config = ConfigurationManager::GetInstance();
+  config->maxOffers = 5;
+  OfferRules rules(*config);
   std::vector<std::shared_ptr<Package>> accepted, rejected;
   for (const json& offer : offers) {
-    auto package = std::make_shared<Package>(SignedRequest(), offer, false, "", static_cast<int>(accepted.size()));
+    auto package = Package::Offer(*ConfigurationManager::GetInstance(), offer, static_cast<int>(accepted.size()));
     bool stop = false;
     (rules.Evaluate(package, stop, accepted) ? accepted : rejected).push_back(package);
   }

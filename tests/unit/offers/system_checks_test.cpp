@@ -6,7 +6,7 @@
 #include "EligibilityTestSupport.h"
 #include "config/ConfigurationManager.h"
 #include "config/PathTokens.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 using nlohmann::json;
 
@@ -88,8 +88,8 @@ TEST(SystemChecks, ProgramVersionAndSixtyFourBitWindows) {
 
 TEST(SystemChecks, Files) {
   TemporaryFile file(L"brindle-elig-files\\present.txt");
-  const std::string present = ui::WideToUtf8(file.Path());
-  const std::string missing = ui::WideToUtf8(file.Folder() + L"\\missing.txt");
+  const std::string present = win32::WideToUtf8(file.Path());
+  const std::string missing = win32::WideToUtf8(file.Folder() + L"\\missing.txt");
   // The same file by a path that could as well name a network share: never looked at.
   const std::string device = "\\\\?\\" + present;
   const struct {
@@ -107,7 +107,7 @@ TEST(SystemChecks, Files) {
 // a rule cannot make the elevated wizard reach out to a network or open a device.
 TEST(SystemChecks, NonLocalFilesAreAbsentWithoutBeingLookedAt) {
   TemporaryFile file(L"brindle-elig-files\\present.txt");
-  const std::string local = ui::WideToUtf8(file.Path());
+  const std::string local = win32::WideToUtf8(file.Path());
   for (const std::string& path :
        {std::string("\\\\127.0.0.1\\share\\setup.exe"), std::string("//127.0.0.1/share/setup.exe"),
         std::string("\\\\?\\UNC\\127.0.0.1\\share\\x"), "\\\\?\\" + local, "\\??\\" + local,
@@ -126,8 +126,8 @@ TEST(SystemChecks, NonLocalFilesAreAbsentWithoutBeingLookedAt) {
 
 TEST(SystemChecks, RunningApplication) {
   const std::string n = std::to_string(::GetCurrentProcessId());
-  RunningProgram tool(ui::Utf8ToWide("eligtool" + n + ".exe"));
-  RunningProgram helper(ui::Utf8ToWide("eligaux" + n + ".helper.exe"));
+  RunningProgram tool(win32::Utf8ToWide("eligtool" + n + ".exe"));
+  RunningProgram helper(win32::Utf8ToWide("eligaux" + n + ".helper.exe"));
   const struct {
     std::string name;
     bool running;

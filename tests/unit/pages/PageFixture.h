@@ -11,6 +11,7 @@
 #include "TestPage.h"
 #include "app/WizardFrame.h"
 #include "i18n/LocaleTestSupport.h"
+#include "offers/RunState.h"
 #include "pages/test_ids.h"
 #include "resources/resource.h"
 #include "ui/ComboBox.h"
@@ -23,13 +24,16 @@ class PageFixture : public ::testing::Test {
   }
 
   std::unique_ptr<TestPage> MakePage() {
-    auto page = std::make_unique<TestPage>(m_manager, &m_host);
+    auto page = std::make_unique<TestPage>(Context());
     EXPECT_TRUE(m_host.HostPage(*page));
     return page;
   }
 
+  PageContext Context() { return {m_manager, &m_host, m_config, std::make_shared<RunState>()}; }
+
+  std::shared_ptr<ConfigurationManager> m_config = testsupport::MakeConfig(L"DLM");
   std::shared_ptr<testsupport::TestLanguageManager> m_manager =
-      std::make_shared<testsupport::TestLanguageManager>(testsupport::MakeConfig(L"DLM"));
-  WizardFrame m_host{IDD_BRINDLE_DIALOG};  // the wizard's own frame
+      std::make_shared<testsupport::TestLanguageManager>(m_config);
+  WizardFrame m_host{IDD_BRINDLE_DIALOG, m_config};  // the wizard's own frame
   testsupport::ScratchCombo m_combo;
 };

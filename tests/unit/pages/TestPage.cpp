@@ -4,8 +4,7 @@
 #include "pages/test_ids.h"
 #include "resources/resource.h"
 
-TestPage::TestPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent)
-    : IPage(std::move(languageManager), IDD_TEST_PAGE, parent) {}
+TestPage::TestPage(const PageContext& context) : IPage(context, IDD_TEST_PAGE) {}
 
 // The window goes with the object (the page base takes care of it).
 TestPage::~TestPage() = default;

@@ -12,7 +12,7 @@
 
 class TestPage : public IPage {
  public:
-  TestPage(std::shared_ptr<LanguageManager> languageManager, ui::Dialog* parent);
+  TestPage(const PageContext& context);
   ~TestPage() override;
 
   void OnNavigateToPage() override {}

@@ -17,8 +17,9 @@
 #include "pages/ImageResource.h"
 #include "resources/resource.h"
 #include "ui/Dialog.h"
-#include "ui/ImageDecoder.h"
-#include "ui/UniqueResource.h"
+#include "win32/ImageDecoder.h"
+#include "win32/Strings.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -29,11 +30,11 @@ struct MemoryDcTraits {
   static Type Invalid() noexcept { return nullptr; }
   static void Close(Type dc) noexcept { ::DeleteDC(dc); }
 };
-using UniqueMemoryDc = ui::UniqueResource<MemoryDcTraits>;
-using UniqueHbitmap = ui::UniqueResource<ui::GdiObjectTraits<HBITMAP>>;
+using UniqueMemoryDc = win32::UniqueResource<MemoryDcTraits>;
+using UniqueHbitmap = win32::UniqueResource<win32::GdiObjectTraits<HBITMAP>>;
 
 std::shared_ptr<Gdiplus::Bitmap> Load(UINT id, const wchar_t* type) {
-  return LoadImageFromResource(ui::ModuleInstance(), MAKEINTRESOURCEW(id), type);
+  return LoadImageFromResource(win32::ModuleInstance(), MAKEINTRESOURCEW(id), type);
 }
 
 enum class Hue { Red, Green, Blue, Other };
@@ -60,10 +61,10 @@ TEST(ImageResource, ThePicturesAre512PixelPngsOfTheirColour) {
     ASSERT_TRUE(bitmap);
     EXPECT_EQ(bitmap->GetWidth(), 512u);
     EXPECT_EQ(bitmap->GetHeight(), 512u);
-    HRSRC resource = ::FindResourceW(ui::ModuleInstance(), MAKEINTRESOURCEW(picture.id), picture.type);
+    HRSRC resource = ::FindResourceW(win32::ModuleInstance(), MAKEINTRESOURCEW(picture.id), picture.type);
     ASSERT_NE(resource, nullptr);
     const std::string signature(
-        static_cast<const char*>(::LockResource(::LoadResource(ui::ModuleInstance(), resource))), 8);
+        static_cast<const char*>(::LockResource(::LoadResource(win32::ModuleInstance(), resource))), 8);
     EXPECT_EQ(signature, std::string("\x89PNG\r\n\x1a\n", 8));
     Gdiplus::Color color;
     bitmap->GetPixel(256, 24, &color);  // inside the disc, above the symbol
@@ -87,7 +88,7 @@ class ImageStatic : public PageFixture {
   void SetUp() override {
     PageFixture::SetUp();
     m_static = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_BITMAP, 0, 0, 30, 60, m_host.GetHwnd(),
-                                 nullptr, ui::ModuleInstance(), nullptr);
+                                 nullptr, win32::ModuleInstance(), nullptr);
     ASSERT_TRUE(m_control.Attach(m_static));
   }
 
@@ -104,7 +105,7 @@ class ImageStatic : public PageFixture {
     UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
     UniqueHbitmap dib(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     const HGDIOBJ old = ::SelectObject(dc.get(), dib.get());
-    const ui::UniqueHbrush magenta(::CreateSolidBrush(kMagenta));
+    const win32::UniqueHbrush magenta(::CreateSolidBrush(kMagenta));
     ::FillRect(dc.get(), &client, magenta.get());
     ::SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
     ::GdiFlush();
@@ -164,7 +165,7 @@ TEST_F(ImageStatic, PaintsNothingWithoutAnImage) {
 }
 
 TEST_F(ImageStatic, TheErrorPageDecodesItsPictureWhenItFirstShows) {
-  ErrorPage page(m_manager, &m_host);
+  ErrorPage page(Context());
   ASSERT_TRUE(m_host.HostPage(page));
   HWND picture = ::GetDlgItem(page.GetHwnd(), IDC_PAGE_IMAGE);
   RECT client{};
@@ -184,7 +185,7 @@ TEST_F(ImageStatic, OutlivesOrIsOutlivedByItsWindow) {
   EXPECT_EQ(m_control.GetHwnd(), nullptr);
 
   HWND other = ::CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 10, 10, m_host.GetHwnd(), nullptr,
-                                 ui::ModuleInstance(), nullptr);
+                                 win32::ModuleInstance(), nullptr);
   {
     CStaticFromImage shortLived;
     ASSERT_TRUE(shortLived.Attach(other));
@@ -242,7 +243,7 @@ TEST(DownloadedPictures, OnlyPlainFormatsOfABoundedSizeAreDecoded) {
   };
   for (const auto& c : cases) {
     const std::vector<char> bytes(c.bytes.begin(), c.bytes.end());
-    EXPECT_EQ(ui::PictureProblem(bytes).has_value(), c.refused) << c.name;
+    EXPECT_EQ(win32::PictureProblem(bytes).has_value(), c.refused) << c.name;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PageFixture.h"
+#include "config/Urls.h"
 #include "pages/LinkHandler.h"
 #include "pages/LinkMarkup.h"
 
@@ -17,14 +18,14 @@ namespace {
 TEST(LinkHandler, OnlyHttpAndHttpsAddressesAreWebUrls) {
   for (const wchar_t* url :
        {L"https://example.invalid/", L"http://example.invalid/terms?a=1", L"HTTPS://EXAMPLE.INVALID", L"Http://x"}) {
-    EXPECT_TRUE(IsWebUrl(url)) << url;
+    EXPECT_TRUE(config::IsWebUrl(url)) << url;
   }
   for (const wchar_t* url :
        {L"", L"https://", L"http:/example.invalid", L"file:///C:/windows/notepad.exe", L"C:\\windows\\notepad.exe",
         L"\\\\server\\share\\setup.exe", L"notepad.exe", L"javascript:alert(1)", L"mailto:a@example.invalid",
         L"ftp://example.invalid/", L" https://example.invalid/", L"https://example.invalid/\r\ncalc.exe",
         L"ms-settings:", L"shell:startup", L"httpsx://example.invalid"}) {
-    EXPECT_FALSE(IsWebUrl(url)) << url;
+    EXPECT_FALSE(config::IsWebUrl(url)) << url;
   }
 }
 

@@ -8,11 +8,11 @@
 #include "PageFixture.h"
 #include "config/ConfigurationManager.h"
 #include "resources/resource.h"
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 namespace {
 
-std::wstring Text(const TestPage& page, int id) { return ui::GetWindowTextString(page.GetItem(id)); }
+std::wstring Text(const TestPage& page, int id) { return win32::GetWindowTextString(page.GetItem(id)); }
 
 using Edges = std::array<LONG, 4>;  // left, top, right, bottom
 
@@ -62,7 +62,7 @@ TEST_F(Page, BoundTextsFollowTheLanguageAndMissingKeysKeepTheTemplateText) {
 TEST_F(Page, LanguageChangeReachesEveryPageIncludingHiddenOnes) {
   auto shown = MakePage();
   auto hidden = MakePage();
-  TestPage windowless(m_manager, &m_host);
+  TestPage windowless(Context());
   ::ShowWindow(shown->GetHwnd(), SW_SHOW);
 
   ASSERT_TRUE(m_manager->SetLanguage(L"fran\u00e7ais"));
@@ -79,10 +79,10 @@ TEST_F(Page, LanguageChangeReachesEveryPageIncludingHiddenOnes) {
 TEST_F(Page, IsRegisteredForExactlyItsLifetime) {
   auto first = MakePage();
   auto second = MakePage();
-  EXPECT_EQ(m_manager->GetRegisteredPages(), (std::vector<IPage*>{first.get(), second.get()}));
+  EXPECT_EQ(m_manager->GetRegisteredPages(), (std::vector<i18n::TextTarget*>{first.get(), second.get()}));
 
   first.reset();
-  EXPECT_EQ(m_manager->GetRegisteredPages(), (std::vector<IPage*>{second.get()}));
+  EXPECT_EQ(m_manager->GetRegisteredPages(), (std::vector<i18n::TextTarget*>{second.get()}));
   ASSERT_TRUE(m_manager->SetLanguage(L"suomi"));
   EXPECT_EQ(Text(*second, IDC_TEST_NEXT), L"Seuraava");
 
@@ -137,7 +137,7 @@ TEST_F(Page, BottomBandTakesTheAccentColourOtherControlsTheBackground) {
 }
 
 TEST_F(Page, FrameLiesAlongTheBottomBehindTheButtons) {
-  auto page = std::make_unique<TestPage>(m_manager, &m_host);
+  auto page = std::make_unique<TestPage>(Context());
   ASSERT_TRUE(page->Create());  // at the template's own size, not placed on the page area
   HWND hwnd = page->GetHwnd();
   const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace ui {
+namespace win32 {
 
 // Lenient conversions: characters the code page cannot express are replaced, never fatal.
 std::wstring Widen(std::string_view text, UINT codePage = CP_THREAD_ACP);
@@ -23,6 +23,9 @@ std::size_t ReplaceAll(std::string& text, std::string_view from, std::string_vie
 
 std::wstring GetWindowTextString(HWND window);
 
+// The module that holds our resources (the executable itself).
+HINSTANCE ModuleInstance() noexcept;
+
 // Text of a string-table resource of this module; empty when absent.
 std::wstring LoadStringResource(UINT id);
 
@@ -30,4 +33,4 @@ std::wstring LoadStringResource(UINT id);
 // when there is none. Inserts such as "%1" stay as they are.
 std::wstring SystemErrorText(DWORD code);
 
-}  // namespace ui
+}  // namespace win32

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace ui {
+namespace win32 {
 
 template <typename Traits>
 class UniqueResource {
@@ -156,4 +156,4 @@ class ComPtr {
   T* m_ptr = nullptr;
 };
 
-}  // namespace ui
+}  // namespace win32

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-namespace ui {
+namespace win32 {
 
 template <typename Result, typename Work>
 std::future<Result> RunDetached(Work work) {
@@ -30,4 +30,4 @@ std::future<Result> RunDetached(Work work) {
   return future;
 }
 
-}  // namespace ui
+}  // namespace win32

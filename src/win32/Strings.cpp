@@ -1,11 +1,11 @@
-#include "ui/Strings.h"
+#include "win32/Strings.h"
 
 #include <stdexcept>
 #include <vector>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
-namespace ui {
+namespace win32 {
 namespace {
 
 template <typename S, typename V>
@@ -63,6 +63,8 @@ std::size_t ReplaceAll(std::string& text, std::string_view from, std::string_vie
   return ReplaceAllImpl(text, from, to);
 }
 
+HINSTANCE ModuleInstance() noexcept { return ::GetModuleHandleW(nullptr); }
+
 std::wstring GetWindowTextString(HWND window) {
   const int length = ::GetWindowTextLengthW(window);
   if (length <= 0) return {};
@@ -90,4 +92,4 @@ std::wstring LoadStringResource(UINT id) {
   return std::wstring(text, static_cast<std::size_t>(length));
 }
 
-}  // namespace ui
+}  // namespace win32

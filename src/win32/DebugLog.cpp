@@ -1,9 +1,9 @@
-#include "config/DebugLog.h"
+#include "win32/DebugLog.h"
 
 #include <windows.h>
 
-namespace config {
+namespace win32 {
 
 void DebugLine(const std::string& line) { ::OutputDebugStringA((line + "\n").c_str()); }
 
-}  // namespace config
+}  // namespace win32

@@ -10,7 +10,7 @@ namespace Gdiplus {
 class Bitmap;
 }
 
-namespace ui {
+namespace win32 {
 
 // The largest width and height a downloaded picture may declare.
 inline constexpr unsigned kMaxPictureSide = 4096;
@@ -25,4 +25,4 @@ std::optional<std::string> PictureProblem(const std::vector<char>& bytes);
 // can decode.
 std::shared_ptr<Gdiplus::Bitmap> DecodeImage(const std::vector<char>& bytes);
 
-}  // namespace ui
+}  // namespace win32

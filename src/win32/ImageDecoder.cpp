@@ -1,4 +1,4 @@
-#include "ui/ImageDecoder.h"
+#include "win32/ImageDecoder.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "config/DebugLog.h"
-#include "ui/UniqueResource.h"
+#include "win32/DebugLog.h"
+#include "win32/UniqueResource.h"
 
-namespace ui {
+namespace win32 {
 namespace {
 
 struct Size {
@@ -77,7 +77,7 @@ std::optional<std::string> PictureProblem(const std::vector<char>& bytes) {
 std::shared_ptr<Gdiplus::Bitmap> DecodeImage(const std::vector<char>& bytes) {
   if (bytes.empty() || bytes.size() > UINT_MAX) return {};
   if (const auto problem = PictureProblem(bytes)) {
-    config::DebugLine("picture not shown: " + *problem);
+    win32::DebugLine("picture not shown: " + *problem);
     return {};
   }
   // The stream copies the bytes; GDI+ keeps its own reference for as long as the picture lives.
@@ -89,4 +89,4 @@ std::shared_ptr<Gdiplus::Bitmap> DecodeImage(const std::vector<char>& bytes) {
   return image;
 }
 
-}  // namespace ui
+}  // namespace win32

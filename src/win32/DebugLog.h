@@ -2,8 +2,8 @@
 // Diagnostics that are never shown to the user go to the debugger output.
 #include <string>
 
-namespace config {
+namespace win32 {
 
 void DebugLine(const std::string& line);
 
-}  // namespace config
+}  // namespace win32

@@ -14,9 +14,9 @@
 #include <wininet.h>
 #pragma pop_macro("DECLSPEC_IMPORT")
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
-namespace ui {
+namespace win32 {
 
 struct WinInetHandleTraits {
   using Type = HINTERNET;
@@ -26,4 +26,4 @@ struct WinInetHandleTraits {
 
 using UniqueWinInet = UniqueResource<WinInetHandleTraits>;
 
-}  // namespace ui
+}  // namespace win32

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "ui/UniqueResource.h"
+#include "win32/UniqueResource.h"
 
-namespace ui {
+namespace win32 {
 
 struct WinHttpHandleTraits {
   using Type = HINTERNET;
@@ -29,4 +29,4 @@ inline bool CrackUrl(const std::wstring& url, URL_COMPONENTS& parts) {
   return ::WinHttpCrackUrl(url.c_str(), 0, 0, &parts) != FALSE;
 }
 
-}  // namespace ui
+}  // namespace win32

@@ -1,0 +1,48 @@
+#pragma once
+// Sends one package's analytics events, each on a thread of its own that holds only this small
+// shared state, so the package may be dropped at any time without waiting. Events in flight
+// are also counted for the whole process, which the wizard's exit waits for once.
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "config/SignedRequest.h"
+
+// Event ids after whose delivery a package sends nothing more.
+inline constexpr std::array<int, 5> kTerminalEventIds = {-1, 2, 3, 4, 5};
+
+class EventSender {
+ public:
+  // Schedules the payload on a thread of its own and returns at once; nothing is sent once a
+  // terminal event was delivered.
+  void Send(int id, nlohmann::json payload, const HeaderList& headers, const std::wstring& url);
+  // Until no event of this sender is in flight, however long that takes.
+  void Wait();
+  // The same, up to `deadline`; true when none is in flight.
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+  bool Closed() const;
+  // The events of every sender in the process, up to `deadline`; true when none is in flight.
+  static bool WaitForAllUntil(std::chrono::steady_clock::time_point deadline);
+
+ private:
+  // Shared with the event threads, so a thread finishing its last step never touches a package
+  // that is being destroyed.
+  struct State {
+    std::mutex m_mutex;
+    std::condition_variable m_eventsIdle;
+    int m_pendingEvents = 0;
+    std::atomic<bool> m_eventsClosed{false};
+  };
+  static void Run(std::shared_ptr<State> state, int id, nlohmann::json payload, HeaderList headers,
+                  std::wstring url) noexcept;
+
+  std::shared_ptr<State> m_state = std::make_shared<State>();
+};
