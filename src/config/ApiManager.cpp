@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kConfigurationAttempts = 3;
 
-nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration) {
+nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration, const std::wstring& campaignCode) {
   nlohmann::json body = nlohmann::json::object();
   body["prv"] = "0.1";
   body["plv"] = ui::Narrow(configuration.productVersion, CP_THREAD_ACP);
@@ -21,7 +21,7 @@ nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuratio
   body["a"] = ui::Narrow(configuration.account, CP_THREAD_ACP);
   body["i"] = ui::Narrow(configuration.installerName, CP_THREAD_ACP);
   body["s"] = ui::Narrow(configuration.setupName, CP_THREAD_ACP);
-  body["u"] = ui::Narrow(config::GetCampaignCode(), CP_ACP);
+  body["u"] = ui::Narrow(campaignCode, CP_ACP);
   body["o"] = config::GetOsVersionText();
   return body;
 }
@@ -36,9 +36,13 @@ std::shared_ptr<ApiManager> ApiManager::GetInstance() {
 }
 
 std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration() {
+  return RequestConfiguration(config::GetCampaignCode());
+}
+
+std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(const std::wstring& campaignCode) {
   const auto configuration = ConfigurationManager::GetInstance();
   if (configuration->configurationUrl.empty()) throw BrindleException();
-  const nlohmann::json body = ConfigurationRequestBody(*configuration);
+  const nlohmann::json body = ConfigurationRequestBody(*configuration, campaignCode);
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {

@@ -31,4 +31,6 @@ class ApiManager {
 
   // Asks the service for the configuration document; raises on failure (any std::exception).
   std::unique_ptr<nlohmann::json> RequestConfiguration();
+  // The same for a campaign code given instead of the one in the program's file name.
+  std::unique_ptr<nlohmann::json> RequestConfiguration(const std::wstring& campaignCode);
 };
