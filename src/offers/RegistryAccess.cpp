@@ -124,13 +124,13 @@ bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& s
   for (const std::wstring& candidate : candidates) {
     ui::UniqueHkey key;
     if (!OpenExistingKey(candidate, key)) continue;
-    const std::optional<std::wstring> value = ValueAsText(key.get(), name);
+    std::optional<std::wstring> value = ValueAsText(key.get(), name);
     Trace([&] {
       return RuleTraceRecord{Kind::kRegistryValue, candidate + L"\\" + name,
                              value ? *value : L"absent, or not text or a number", ViewOf(candidate)};
     });
     if (value) {
-      text = *value;
+      text = std::move(*value);
       return true;
     }
   }

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cwchar>
 #include <ctime>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <map>
