@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <memory>
+#include <algorithm>
 #include <string>
 #include <vector>
 
