@@ -110,9 +110,9 @@ OfferFlow RunFlow(const std::vector<std::size_t>& acceptedOffers, const LoadedOf
       continue;
     }
     flow.pages.push_back(acceptedOffers[k]);
-    if (settings.skipAllAfterDecline || (k > 0 && settings.skipIfEarlierDeclined)) {
-      flow.declineEffects.push_back(
-          {acceptedOffers[k], settings.skipAllAfterDecline, k > 0 && settings.skipIfEarlierDeclined});
+    const bool skippedAfterDecline = k > 0 && settings.skipIfEarlierDeclined;  // the first offer never is
+    if (settings.skipAllAfterDecline || skippedAfterDecline) {
+      flow.declineEffects.push_back({acceptedOffers[k], settings.skipAllAfterDecline, skippedAfterDecline});
     }
   }
   return flow;

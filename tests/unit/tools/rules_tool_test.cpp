@@ -156,7 +156,7 @@ std::string Narrow(const std::wstring& text) { return ui::WideToUtf8(text); }
 
 // A document, the wizard it is judged for, and what must come of it: every offer's verdict
 // ("accepted", the reason, "unreported: " and the reason, or "not judged") and lines of the
-// text report ('*' for what this machine decides).
+// text report ('*' for what this machine decides), among them every line of its flow.
 struct RulesCase {
   const char* name;
   bool isv;
@@ -259,7 +259,8 @@ class RulesTool : public ::testing::Test {
           "3. c \"Offer c\": rejected: SAME VERTICAL OFFER ALREADY PRESENT (not reported: maxOffers offers are "
           "accepted)",
           "7. g \"Offer g\": not judged: 3 offers accepted: the limit, maxOffers 2 with 1 extra slots, is reached",
-          "page 3: 5. e \"Offer e\"",
+          "page 1: 1. a \"Offer a\"", "page 2: 2. b \"Offer b\"", "page 3: 5. e \"Offer e\"",
+          "left out while judging: 3. c \"Offer c\": SAME VERTICAL OFFER ALREADY PRESENT",
           "left out while judging: 4. d \"Offer d\": EXCLUSIVE, BUT ANOTHER OFFER ALREADY PRESENT",
           "judging stopped at 6. f \"Offer f\": 3 offers accepted: the limit, maxOffers 2 with 1 extra slots, is "
           "reached",
@@ -276,7 +277,8 @@ class RulesTool : public ::testing::Test {
          exclusive,
          {{"x", "accepted"}, {"y", "not judged"}},
          {"Offers of *, judged for the ISV wizard on this machine",
-          "2. y \"Offer y\": not judged: offer x is exclusive: no offer is judged after it"}},
+          "2. y \"Offer y\": not judged: offer x is exclusive: no offer is judged after it", "page 1: 1. x \"Offer x\"",
+          "judging stopped at 2. y \"Offer y\": offer x is exclusive: no offer is judged after it"}},
     };
   }
 
@@ -297,11 +299,21 @@ TEST_F(RulesTool, PrintsTheFactsEachVerdictRead) {
     const ToolRun run = RunTool(Arguments(c, file, false));
     EXPECT_EQ(run.exitCode, 0u) << c.name << ": " << run.err;
     const std::vector<std::string> lines = Lines(run.out);
-    for (const std::string& expected : c.lines) {
+    const auto expected = [&c](const std::string& line) {
+      return std::any_of(c.lines.begin(), c.lines.end(),
+                         [&](const std::string& pattern) { return Matches(line, pattern); });
+    };
+    for (const std::string& pattern : c.lines) {
       EXPECT_TRUE(
-          std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return Matches(line, expected); }))
-          << c.name << ": no line " << expected << "\n"
+          std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return Matches(line, pattern); }))
+          << c.name << ": no line " << pattern << "\n"
           << run.out;
+    }
+    const auto flow =
+        std::find_if(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("Flow ("); });
+    ASSERT_NE(flow, lines.end()) << c.name;
+    for (auto line = flow + 1; line != lines.end(); ++line) {
+      EXPECT_TRUE(line->empty() || expected(*line)) << c.name << ": unexpected " << *line;
     }
   }
 }
