@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks a built wizard executable before anyone runs it:
+"""Checks a delivered executable (the wizard, BrindleRules.exe) before anyone runs it:
 
 - it imports no MinGW runtime DLL (a user's machine has none of them);
 - every delay-loaded function still has its stub: a slot whose stub the linker dropped stays

@@ -41,6 +41,7 @@ const BuildSettings& GetBuildSettings() {
     BRINDLE_ISV_INSTALL_PARAMETERS,
     BRINDLE_ISV_LAUNCH_PATH,
     BRINDLE_ISV_LAUNCH_ARGUMENTS,
+    true,
   };
   return settings;
 }

@@ -6,25 +6,7 @@
 
 #include <string>
 
-void RestrictDllSearchPath() noexcept {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Also drops the current folder from the search path on systems without the call above.
-  ::SetDllDirectoryW(L"");
-}
-
-HMODULE LoadSystemLibrary(const wchar_t* name) noexcept {
-  wchar_t path[MAX_PATH] = {};
-  const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  std::wstring full(path, length);
-  full += L'\\';
-  full += name;
-  return ::LoadLibraryW(full.c_str());
-}
+#include "win32/SystemLibraries.h"
 
 ProcessEnvironment::ProcessEnvironment() {
   // ShellExecuteW may hand work to shell extensions, which expect an apartment.
@@ -33,7 +15,7 @@ ProcessEnvironment::ProcessEnvironment() {
   ::InitCommonControlsEx(&controls);
   // The licence page uses a RichEdit 1.0 control. The module stays loaded for the life of the
   // process.
-  if (LoadSystemLibrary(L"riched32.dll") == nullptr) return;
+  if (win32::LoadSystemLibrary(L"riched32.dll") == nullptr) return;
   Gdiplus::GdiplusStartupInput input;
   if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
   m_ready = true;

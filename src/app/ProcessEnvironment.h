@@ -20,10 +20,3 @@ class ProcessEnvironment {
   bool m_ready = false;
   ULONG_PTR m_gdiplusToken = 0;
 };
-
-// Keeps the loader from picking up DLLs planted beside the executable (for example in the
-// Downloads folder): every later load searches the system folder only.
-void RestrictDllSearchPath() noexcept;
-
-// Loads a DLL by its full path in the system folder, never from the application folder.
-HMODULE LoadSystemLibrary(const wchar_t* name) noexcept;

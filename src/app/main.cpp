@@ -1,10 +1,10 @@
 #include <windows.h>
 
 #include "app/BrindleApp.h"
-#include "app/ProcessEnvironment.h"
+#include "win32/SystemLibraries.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  RestrictDllSearchPath();
+  win32::RestrictDllSearchPath();
   int code = 0;
   {
     CBrindleApp app;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kConfigurationAttempts = 3;
 
-nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration) {
+nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration, const std::wstring& campaignCode) {
   nlohmann::json body = nlohmann::json::object();
   body["prv"] = "0.1";
   body["plv"] = win32::Narrow(configuration.productVersion, CP_THREAD_ACP);
@@ -21,7 +21,7 @@ nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuratio
   body["a"] = win32::Narrow(configuration.account, CP_THREAD_ACP);
   body["i"] = win32::Narrow(configuration.installerName, CP_THREAD_ACP);
   body["s"] = win32::Narrow(configuration.setupName, CP_THREAD_ACP);
-  body["u"] = win32::Narrow(config::GetCampaignCode(), CP_ACP);
+  body["u"] = win32::Narrow(campaignCode, CP_ACP);
   body["o"] = config::GetOsVersionText();
   return body;
 }
@@ -36,8 +36,13 @@ std::shared_ptr<ApiManager> ApiManager::GetInstance() {
 }
 
 std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationManager& config) {
+  return RequestConfiguration(config, config::GetCampaignCode());
+}
+
+std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationManager& config,
+                                                                 const std::wstring& campaignCode) {
   if (config.configurationUrl.empty()) throw BrindleException();
-  const nlohmann::json body = ConfigurationRequestBody(config);
+  const nlohmann::json body = ConfigurationRequestBody(config, campaignCode);
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {

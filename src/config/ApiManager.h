@@ -33,4 +33,6 @@ class ApiManager {
 
   // Asks the service for the configuration document; raises on failure (any std::exception).
   std::unique_ptr<nlohmann::json> RequestConfiguration(ConfigurationManager& config);
+  // The same for a campaign code given instead of the one in the program's file name.
+  std::unique_ptr<nlohmann::json> RequestConfiguration(ConfigurationManager& config, const std::wstring& campaignCode);
 };

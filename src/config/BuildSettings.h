@@ -25,6 +25,8 @@ struct BuildSettings {
   const wchar_t* isvInstallParameters;
   const wchar_t* isvLaunchPath;
   const wchar_t* isvLaunchArguments;
+  // Off in a program that only judges offers: it makes no work folder.
+  bool makeWorkFolder;
 };
 
 const BuildSettings& GetBuildSettings();

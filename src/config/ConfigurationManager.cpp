@@ -60,13 +60,13 @@ ConfigurationManager::ConfigurationManager(const config::BuildSettings& settings
   wizardPrivacyUrl = HttpsUrl(settings.privacyHost, L"/privacy/");
 
   if (wizardType == kWizardTypeDlm) {
-    ApplyDlmDefaults();
+    ApplyDlmDefaults(settings);
   } else if (wizardType == kWizardTypeIsv) {
     ApplyIsvDefaults(settings);
   }
 }
 
-void ConfigurationManager::ApplyDlmDefaults() {
+void ConfigurationManager::ApplyDlmDefaults(const config::BuildSettings& settings) {
   downloadFolder = config::GetKnownFolder(FOLDERID_Downloads);
   if (downloadFolder.empty()) {
     wchar_t documents[MAX_PATH] = {};
@@ -77,7 +77,7 @@ void ConfigurationManager::ApplyDlmDefaults() {
   if (downloadFolder.empty()) downloadFolder = TempPath();
   if (downloadFolder.empty()) downloadFolder = L"C:\\";
 
-  const std::wstring folder = CreateWorkFolder();
+  const std::wstring folder = settings.makeWorkFolder ? CreateWorkFolder() : std::wstring();
   if (!folder.empty() && ::PathIsDirectoryW(folder.c_str())) workFolder = folder;
 }
 
@@ -90,7 +90,7 @@ void ConfigurationManager::ApplyIsvDefaults(const config::BuildSettings& setting
   launchPath = settings.isvLaunchPath != nullptr ? settings.isvLaunchPath : L"";
   launchArguments = settings.isvLaunchArguments != nullptr ? settings.isvLaunchArguments : L"";
 
-  const std::wstring folder = CreateWorkFolder();
+  const std::wstring folder = settings.makeWorkFolder ? CreateWorkFolder() : std::wstring();
   if (!folder.empty() && ::PathIsDirectoryW(folder.c_str())) {
     downloadFolder = folder;
     workFolder = folder;

@@ -77,7 +77,7 @@ class ConfigurationManager {
   bool offerDeclined = false;
 
  private:
-  void ApplyDlmDefaults();
+  void ApplyDlmDefaults(const config::BuildSettings& settings);
   void ApplyIsvDefaults(const config::BuildSettings& settings);
   void FillPathTokensLocked();
 

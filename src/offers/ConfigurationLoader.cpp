@@ -101,6 +101,7 @@ LoadedOffers ApplyConfigurationDocument(const json& document, ConfigurationManag
   if (!offers.is_array()) throw std::invalid_argument("o is not a list");
   OfferRules rules(config, evaluator.facts ? evaluator.facts : std::make_shared<SystemMachineFacts>());
   if (evaluator.eventSink) rules.SetEventSink(evaluator.eventSink);
+  if (evaluator.trace) rules.SetTrace(evaluator.trace);
   bool stop = false;
   std::size_t judged = 0;
   for (const json& offer : offers) {

@@ -17,6 +17,7 @@ class Package;
 struct EvaluatorSetup {
   std::shared_ptr<MachineFacts> facts;  // null: this machine
   OfferRules::EventSink eventSink;      // empty: Package::SendEvent
+  RuleTrace trace;                      // empty: nothing recorded
 };
 
 struct LoadedOffers {

@@ -7,8 +7,10 @@
 #include "config/Hashing.h"
 #include "config/TextUtil.h"
 #include "offers/Package.h"
+#include "win32/Strings.h"
 
 using nlohmann::json;
+using Kind = RuleTraceRecord::Kind;
 
 namespace {
 
@@ -25,9 +27,14 @@ OfferRules::OfferRules(ConfigurationManager& config, std::shared_ptr<MachineFact
       m_eventSink([](Package& package, int id, const json& extra) { package.SendEvent(id, extra); }) {}
 
 bool OfferRules::Evaluate(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted) {
+  Trace([&] {
+    return RuleTraceRecord{Kind::kOffer, win32::Widen(package->m_offerId, CP_UTF8),
+                           win32::Widen(package->m_displayName, CP_UTF8)};
+  });
   try {
     return EvaluateInOrder(package, stop, accepted);
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    Trace([&] { return RuleTraceRecord{Kind::kRuleError, win32::Widen(error.what(), CP_UTF8), {}}; });
     // A rule of one partner that cannot be evaluated costs that offer only.
     Reject(package, "RULE ERROR");
     return false;
@@ -37,6 +44,7 @@ bool OfferRules::Evaluate(const PackagePtr& package, bool& stop, const std::vect
 bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted) {
   const std::int64_t limit = static_cast<std::int64_t>(m_maxOffers) + m_config.extraOfferSlots;
   if (m_acceptedCount >= limit) {
+    Trace([] { return RuleTraceRecord{Kind::kLimitReached, {}, {}}; });
     stop = true;
     return false;
   }
@@ -50,6 +58,7 @@ bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const st
     Reject(package, "EXCLUSIVE, BUT ANOTHER OFFER ALREADY PRESENT");
     return false;
   }
+  Trace([] { return RuleTraceRecord{Kind::kMachineChecks, {}, {}}; });
   using Check = bool (OfferRules::*)(const PackagePtr&);
   static constexpr Check kChecks[] = {&OfferRules::CheckRegistry,
                                       &OfferRules::CheckDiskSpace,
@@ -116,10 +125,12 @@ bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackageP
 }
 
 void OfferRules::Reject(const PackagePtr& package, const std::string& reason) {
+  Trace([&] { return RuleTraceRecord{Kind::kRejected, win32::Widen(reason, CP_UTF8), {}}; });
   if (m_acceptedCount < m_maxOffers) m_eventSink(*package, EVENT_NOT_SHOWN, json{{"13", reason}});
 }
 
 void OfferRules::Accept(const PackagePtr& package) {
+  Trace([] { return RuleTraceRecord{Kind::kAccepted, {}, {}}; });
   // Encoded once here, not once per later candidate: encoding takes time quadratic in the id's length.
   m_acceptedEncodedIds.push_back(config::Base62Encode(package->m_offerId));
   ++m_acceptedCount;

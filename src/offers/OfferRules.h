@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "offers/MachineFacts.h"
+#include "offers/RuleTrace.h"
 #include "offers/SubkeyCache.h"
 
 class ConfigurationManager;
@@ -57,6 +58,8 @@ class OfferRules {
                        std::wstring& text);
 
   void SetEventSink(EventSink sink) { m_eventSink = std::move(sink); }
+  // Receives what each evaluation reads and decides; without one nothing is recorded.
+  void SetTrace(RuleTrace trace) { m_trace = std::move(trace); }
   // Without the cache every key below "software" is opened directly (for comparison).
   void SetSubkeyCacheEnabled(bool enabled) { m_subkeyCacheEnabled = enabled; }
 
@@ -97,6 +100,15 @@ class OfferRules {
   // Opens an existing key of a full path for reading its values, in the view the path asks for.
   bool OpenExistingKey(std::wstring path, win32::UniqueHkey& key);
   bool SoftwareKeyExists(std::wstring path);
+  bool LookUpKey(const std::wstring& path);
+  bool FileExists(const std::wstring& path);
+
+  // The record is made only when a trace listens.
+  template <typename MakeRecord>
+  void Trace(MakeRecord&& make) {
+    if (m_trace) m_trace(make());
+  }
+  RuleTraceRecord::View ViewOf(const std::wstring& path);
 
   std::unordered_set<int> m_verticals;
   std::vector<std::string> m_acceptedOfferIds;
@@ -107,6 +119,7 @@ class OfferRules {
 
   std::shared_ptr<MachineFacts> m_facts;
   EventSink m_eventSink;
+  RuleTrace m_trace;
   std::optional<std::vector<std::wstring>> m_processNames;  // lower case
   std::uint64_t m_freeDiskMB = 0;
   bool m_freeDiskKnown = false;

@@ -5,6 +5,8 @@
 #include "offers/RegistryPaths.h"
 #include "offers/RegistryValues.h"
 
+using Kind = RuleTraceRecord::Kind;
+
 namespace {
 
 // A trailing backslash names the same key as the path without it.
@@ -18,6 +20,25 @@ bool HasEmptyComponent(std::wstring_view path) {
   return path.empty() || path.front() == L'\\' || path.back() == L'\\' || path.find(L"\\\\") != path.npos;
 }
 
+// A REG_SZ, REG_DWORD or REG_QWORD value as text; nothing for an absent, unreadable or other value.
+std::optional<std::wstring> ValueAsText(HKEY key, const std::wstring& name) {
+  try {
+    // An absent value has type 0, which reads as nothing.
+    switch (win32::GetValueType(key, name)) {
+      case REG_SZ:
+        return win32::ReadStringValue(key, L"", name);
+      case REG_DWORD:
+        return std::to_wstring(win32::ReadDwordValue(key, name));
+      case REG_QWORD:
+        return std::to_wstring(win32::ReadQwordValue(key, name));
+      default:
+        return std::nullopt;
+    }
+  } catch (const win32::RegistryError&) {
+    return std::nullopt;  // unreadable: the next candidate is tried
+  }
+}
+
 }  // namespace
 
 LONG OfferRules::OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) {
@@ -29,6 +50,20 @@ std::vector<std::wstring> OfferRules::ExpandLowerCased(const std::wstring& entry
 }
 
 bool OfferRules::KeyExists(const std::wstring& path) {
+  const bool found = LookUpKey(path);
+  Trace([&] { return RuleTraceRecord{Kind::kRegistryKey, path, found ? L"found" : L"missing", ViewOf(path)}; });
+  return found;
+}
+
+RuleTraceRecord::View OfferRules::ViewOf(const std::wstring& path) {
+  std::wstring work = WithoutTrailingBackslash(path);
+  REGSAM view = 0;
+  win32::NormalizeWow64Path(work, view, Is64BitWindows());
+  return (win32::WithDefaultView(view) & KEY_WOW64_64KEY) != 0 ? RuleTraceRecord::View::k64Bit
+                                                               : RuleTraceRecord::View::k32Bit;
+}
+
+bool OfferRules::LookUpKey(const std::wstring& path) {
   std::wstring work = WithoutTrailingBackslash(path);
   if (HasEmptyComponent(work)) return false;
   if (win32::StartsWithSoftwarePrefix(work)) return SoftwareKeyExists(std::move(work));
@@ -89,23 +124,14 @@ bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& s
   for (const std::wstring& candidate : candidates) {
     win32::UniqueHkey key;
     if (!OpenExistingKey(candidate, key)) continue;
-    try {
-      // An absent value has type 0, which reads as nothing.
-      switch (win32::GetValueType(key.get(), name)) {
-        case REG_SZ:
-          text = win32::ReadStringValue(key.get(), L"", name);
-          return true;
-        case REG_DWORD:
-          text = std::to_wstring(win32::ReadDwordValue(key.get(), name));
-          return true;
-        case REG_QWORD:
-          text = std::to_wstring(win32::ReadQwordValue(key.get(), name));
-          return true;
-        default:
-          break;
-      }
-    } catch (const win32::RegistryError&) {
-      // Unreadable: try the next candidate.
+    std::optional<std::wstring> value = ValueAsText(key.get(), name);
+    Trace([&] {
+      return RuleTraceRecord{Kind::kRegistryValue, candidate + L"\\" + name,
+                             value ? *value : L"absent, or not text or a number", ViewOf(candidate)};
+    });
+    if (value) {
+      text = std::move(*value);
+      return true;
     }
   }
   return false;

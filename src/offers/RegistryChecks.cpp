@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "config/ConfigurationManager.h"
 #include "offers/OfferRules.h"
 #include "offers/Package.h"
@@ -11,6 +14,8 @@
 #include "offers/RegistryValues.h"
 #include "offers/StrictNumbers.h"
 #include "win32/Strings.h"
+
+using Kind = RuleTraceRecord::Kind;
 
 namespace {
 
@@ -63,7 +68,12 @@ bool OfferRules::AnyValueExists(const std::vector<std::wstring>& list) {
     for (const std::wstring& path : paths) {
       const auto [keyPath, name] = win32::SplitAtLastBackslash(path);
       win32::UniqueHkey key;
-      if (OpenExistingKey(keyPath, key) && win32::ValueExists(key.get(), name)) return true;
+      if (!OpenExistingKey(keyPath, key)) continue;
+      const bool exists = win32::ValueExists(key.get(), name);
+      Trace([&] {
+        return RuleTraceRecord{Kind::kRegistryValue, path, exists ? L"present" : L"absent", ViewOf(keyPath)};
+      });
+      if (exists) return true;
     }
   }
   return false;
@@ -78,7 +88,15 @@ bool OfferRules::AnyValueDataMatches(const std::vector<std::wstring>& list) {
       if (!OpenExistingKey(keyPath, key)) continue;
       // An absent value has type 0.
       const DWORD type = win32::GetValueType(key.get(), name);
-      if (type != 0 && win32::ValueDataMatches(type, key.get(), name, expected)) return true;
+      const bool matches = type != 0 && win32::ValueDataMatches(type, key.get(), name, expected);
+      Trace([&] {
+        return RuleTraceRecord{Kind::kRegistryValue, valuePath,
+                               type == 0 ? L"absent"
+                               : matches ? L"matches " + expected
+                                         : L"does not match " + expected,
+                               ViewOf(keyPath)};
+      });
+      if (matches) return true;
     }
   }
   return false;
@@ -104,15 +122,22 @@ bool OfferRules::CheckInstalledApps(const PackagePtr& package) {
 bool OfferRules::IsAppInstalled(const std::wstring& name) {
   if (!m_appPathsBuilt) BuildAppPathsIndex();
   const auto [first, last] = m_appPaths.equal_range(name);
-  for (auto it = first; it != last; ++it) {
+  bool installed = false;
+  for (auto it = first; it != last && !installed; ++it) {
     AppPathEntry& entry = it->second;
     if (!entry.resolved) {
       entry.target = ResolveAppPath(entry, name);
       entry.resolved = true;
     }
-    if (!entry.target.empty() && m_facts->FileExists(entry.target)) return true;
+    installed = !entry.target.empty() && FileExists(entry.target);
   }
-  return false;
+  Trace([&] {
+    return RuleTraceRecord{Kind::kInstalledApp, name,
+                           installed       ? L"installed"
+                           : first == last ? L"not registered"
+                                           : L"registered, no program file"};
+  });
+  return installed;
 }
 
 void OfferRules::BuildAppPathsIndex() {
@@ -158,6 +183,14 @@ bool OfferRules::CheckUninstallTimestamp(const PackagePtr& package) {
     if (!stamp) continue;  // not a timestamp: as if nothing was read
     const std::uint64_t seconds = check.inMilliseconds ? *stamp / 1000 : *stamp;
     const std::int64_t now = m_facts->Now();
+    Trace([&] {
+      const auto since = static_cast<std::int64_t>(std::min<std::uint64_t>(seconds, INT64_MAX));
+      const std::int64_t days = (std::max<std::int64_t>(now, 0) - since) / 86400;
+      return RuleTraceRecord{
+          Kind::kUninstall,
+          check.key + L"\\" + check.valueName + L", needs " + std::to_wstring(check.minDays) + L" days",
+          std::to_wstring(days) + (days == 1 ? L" day ago" : L" days ago")};
+    });
     if (static_cast<std::uint64_t>(std::max<std::int64_t>(now, 0)) < offers::AddDays(seconds, check.minDays)) {
       Reject(package, "MIN DAYS UNINSTALL CHECKER");
       return true;
@@ -181,6 +214,7 @@ bool OfferRules::CheckNoShowPeriod(const PackagePtr& package) {
   if (!until) return false;
   const std::string today = FormatLocalTimestamp(m_facts->Now(), "%Y%m%d");
   const auto todayNumber = offers::ParseDecimal(std::wstring(today.begin(), today.end()));
+  Trace([&] { return RuleTraceRecord{Kind::kNoShow, text, win32::Widen(today, CP_ACP)}; });
   if (!todayNumber || *todayNumber >= *until) return false;
   Reject(package, "PN NO SHOW");
   return true;

@@ -15,6 +15,8 @@
 #include "offers/RegistryPaths.h"
 #include "win32/Strings.h"
 
+using Kind = RuleTraceRecord::Kind;
+
 namespace {
 
 // Only local files are looked at. A network path (\\host\share, //host/share) would make the
@@ -22,6 +24,22 @@ namespace {
 // path (\\.\, \\?\) is no file either. Both count as absent.
 
 std::ptrdiff_t CountDots(std::wstring_view text) { return std::count(text.begin(), text.end(), L'.'); }
+
+// The "ov" codes this wizard knows: 61 is Windows 7 (6.1), 100 is Windows 10.
+std::wstring VersionAskedFor(int code) {
+  switch (code) {
+    case 61:
+    case 62:
+    case 63:
+      return L"6." + std::to_wstring(code - 60) + L" or later";
+    case 100:
+      return L"10.0 or later";
+    default:
+      return L"code " + std::to_wstring(code) + L" (unknown)";
+  }
+}
+
+std::wstring Megabytes(std::uint64_t count) { return std::to_wstring(count) + L" MB"; }
 
 }  // namespace
 
@@ -38,6 +56,7 @@ bool OfferRules::CheckDiskSpace(const PackagePtr& package) {
     m_freeDiskMB = free.bytes >> 20;
     m_freeDiskKnown = true;
   }
+  Trace([&] { return RuleTraceRecord{Kind::kDiskSpace, Megabytes(package->m_minDiskMB), Megabytes(m_freeDiskMB)}; });
   if (m_freeDiskMB >= package->m_minDiskMB) return false;
   Reject(package, "NOT ENOUGH DISK SPACE");
   return true;
@@ -54,6 +73,7 @@ bool OfferRules::CheckMemory(const PackagePtr& package) {
     m_ramMB = total.bytes >> 20;
     m_ramKnown = true;
   }
+  Trace([&] { return RuleTraceRecord{Kind::kMemory, Megabytes(package->m_minRamMB), Megabytes(m_ramMB)}; });
   if (m_ramMB >= package->m_minRamMB) return false;
   Reject(package, "NOT ENOUGH RAM");
   return true;
@@ -74,6 +94,10 @@ bool OfferRules::CheckProcessor(const PackagePtr& package) {
     m_cpuMHz = clock.mhz;
     m_cpuKnown = true;
   }
+  Trace([&] {
+    return RuleTraceRecord{Kind::kProcessor, std::to_wstring(package->m_minCpuMHz) + L" MHz",
+                           std::to_wstring(m_cpuMHz) + L" MHz"};
+  });
   if (static_cast<std::uint64_t>(m_cpuMHz) >= package->m_minCpuMHz) return false;
   Reject(package, "NOT ENOUGH CPU");
   return true;
@@ -104,6 +128,7 @@ bool OfferRules::CheckOsVersion(const PackagePtr& package) {
     default:
       break;  // a version this wizard does not know is never met
   }
+  Trace([&] { return RuleTraceRecord{Kind::kWindowsVersion, VersionAskedFor(code), met ? L"yes" : L"no"}; });
   if (met) return false;
   Reject(package, "UNSUPPORTED OS VERSION");
   return true;
@@ -113,7 +138,9 @@ bool OfferRules::CheckProgramVersion(const PackagePtr& package) {
   const std::wstring minimum = win32::Utf8ToWide(package->m_minProgramVersion);
   if (minimum.empty()) return false;
   const std::vector<int> required = config::ParseVersionList(minimum);
-  const std::vector<int> current = config::ParseVersionList(m_config.productVersion);
+  const std::wstring& version = m_config.productVersion;
+  Trace([&] { return RuleTraceRecord{Kind::kProgramVersion, minimum, version}; });
+  const std::vector<int> current = config::ParseVersionList(version);
   for (std::size_t i = 0; i < std::max(required.size(), current.size()); ++i) {
     const int have = i < current.size() ? current[i] : 0;
     const int need = i < required.size() ? required[i] : 0;
@@ -127,14 +154,27 @@ bool OfferRules::CheckProgramVersion(const PackagePtr& package) {
 }
 
 bool OfferRules::Check64BitOs(const PackagePtr& package) {
-  if (!package->m_requires64BitOs || Is64BitWindows()) return false;
+  if (!package->m_requires64BitOs) return false;
+  const bool is64Bit = Is64BitWindows();
+  Trace([&] { return RuleTraceRecord{Kind::kWindows64, {}, is64Bit ? L"yes" : L"no"}; });
+  if (is64Bit) return false;
   Reject(package, "64 BIT OS REQUIRED");
   return true;
 }
 
 bool OfferRules::AnyFileExists(const std::vector<std::wstring>& paths) {
-  return std::any_of(paths.begin(), paths.end(),
-                     [this](const std::wstring& path) { return m_facts->FileExists(path); });
+  return std::any_of(paths.begin(), paths.end(), [this](const std::wstring& path) { return FileExists(path); });
+}
+
+bool OfferRules::FileExists(const std::wstring& path) {
+  const bool exists = m_facts->FileExists(path);
+  Trace([&] {
+    return RuleTraceRecord{Kind::kFile, path,
+                           exists                  ? L"exists"
+                           : IsLocalFilePath(path) ? L"absent"
+                                                   : L"not looked at (not a local path)"};
+  });
+  return exists;
 }
 
 bool OfferRules::CheckFiles(const PackagePtr& package) {
@@ -153,7 +193,10 @@ bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
   if (package->m_blockingProcesses.empty()) return false;
   if (!m_processNames) {
     auto names = m_facts->ProcessNames();
-    if (!names) return false;  // no snapshot: nothing to match, and the next offer tries again
+    if (!names) {
+      Trace([] { return RuleTraceRecord{Kind::kProcess, {}, L"no process list"}; });
+      return false;  // no snapshot: nothing to match, and the next offer tries again
+    }
     for (std::wstring& name : *names) name = win32::LowerCase(std::move(name));
     m_processNames = std::move(names);
   }
@@ -165,10 +208,12 @@ bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
       // "tool" matches tool.exe, but not tool.helper.exe: only the last extension is cut.
       if (CountDots(process) > dots) base = base.substr(0, base.rfind(L'.'));
       if (base == name) {
+        Trace([&] { return RuleTraceRecord{Kind::kProcess, name, L"running as " + process}; });
         Reject(package, "APPLICATION RUNNING");
         return true;
       }
     }
+    Trace([&] { return RuleTraceRecord{Kind::kProcess, name, L"not running"}; });
   }
   return false;
 }
