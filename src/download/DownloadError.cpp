@@ -5,7 +5,8 @@
 #include "download/DownloadManager.h"
 #include "win32/Strings.h"
 
-DownloadError::DownloadError(std::wstring_view text) : std::runtime_error(win32::Narrow(text, CP_ACP)) {}
+DownloadError::DownloadError(std::wstring_view text)
+    : std::runtime_error(win32::Narrow(text, win32::kExceptionCodePage)) {}
 
 DownloadCancelled::DownloadCancelled() : DownloadError(L"Download cancelled.") {}
 

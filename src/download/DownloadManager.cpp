@@ -43,8 +43,6 @@ class MemorySink final : public TransferSink {
   std::vector<char>& m_buffer;
 };
 
-std::wstring WideMessage(const std::exception& error) { return win32::Widen(error.what(), CP_ACP); }
-
 // A name the caller gives is cleaned; one taken from the URL must be usable as it is.
 std::wstring TargetName(const std::wstring& url, const std::wstring& fileName) {
   return fileName.empty() ? download::FileNameFromUrl(url) : config::CleanFileName(fileName);
@@ -170,7 +168,7 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND windo
     TransferToFile(url, *file, false);
     Complete(*file, target.path, expectedSha256, result);
   } catch (const std::exception& error) {
-    result.error = L"[WINHTTP] " + WideMessage(error);
+    result.error = L"[WINHTTP] " + win32::ExceptionText(error);
     fallBack = dynamic_cast<const DownloadCancelled*>(&error) == nullptr &&
                dynamic_cast<const DownloadCorrupt*>(&error) == nullptr;
   }
@@ -223,7 +221,7 @@ DownloadResult DownloadManager::WinInetAttempt(const std::wstring& url, HWND win
     TransferToFile(url, file, true);
     Complete(file, target.path, expectedSha256, result);
   } catch (const std::exception& error) {
-    result.error = L" [WININET] " + WideMessage(error);
+    result.error = L" [WININET] " + win32::ExceptionText(error);
   }
   return result;
 }

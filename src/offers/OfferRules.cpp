@@ -34,7 +34,7 @@ bool OfferRules::Evaluate(const PackagePtr& package, bool& stop, const std::vect
   try {
     return EvaluateInOrder(package, stop, accepted);
   } catch (const std::exception& error) {
-    Trace([&] { return RuleTraceRecord{Kind::kRuleError, win32::Widen(error.what(), CP_UTF8), {}}; });
+    Trace([&] { return RuleTraceRecord{Kind::kRuleError, win32::ExceptionText(error), {}}; });
     // A rule of one partner that cannot be evaluated costs that offer only.
     Reject(package, "RULE ERROR");
     return false;
@@ -48,7 +48,10 @@ bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const st
     stop = true;
     return false;
   }
-  if (CheckFlow(package, accepted)) return false;
+  if (const Objection objection = CheckFlow(package, accepted); !objection.empty()) {
+    Reject(package, objection);
+    return false;
+  }
   const int vertical = package->m_vertical;
   if (m_verticals.contains(vertical)) {
     Reject(package, vertical == -1 ? "MULTIPLE OFFERS W/O VERTICAL" : "SAME VERTICAL OFFER ALREADY PRESENT");
@@ -59,7 +62,7 @@ bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const st
     return false;
   }
   Trace([] { return RuleTraceRecord{Kind::kMachineChecks, {}, {}}; });
-  using Check = bool (OfferRules::*)(const PackagePtr&);
+  using Check = Objection (OfferRules::*)(const PackagePtr&);
   static constexpr Check kChecks[] = {&OfferRules::CheckRegistry,
                                       &OfferRules::CheckDiskSpace,
                                       &OfferRules::CheckMemory,
@@ -75,18 +78,20 @@ bool OfferRules::EvaluateInOrder(const PackagePtr& package, bool& stop, const st
                                       &OfferRules::CheckIeVersion,
                                       &OfferRules::CheckNoShowPeriod};
   for (const Check check : kChecks) {
-    if ((this->*check)(package)) return false;
+    if (const Objection objection = (this->*check)(package); !objection.empty()) {
+      Reject(package, objection);
+      return false;
+    }
   }
   Accept(package);
   return true;
 }
 
-bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackagePtr>& accepted) {
+OfferRules::Objection OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackagePtr>& accepted) {
   const FlowSettings& flow = package->m_flow;
   if (m_acceptedCount > flow.maxBefore) {
-    Reject(package, "SHOWED " + std::to_string(m_acceptedCount) + " PRODUCTS BUT ONLY " +
-                        std::to_string(flow.maxBefore) + " ALLOWED BEFORE");
-    return true;
+    return "SHOWED " + std::to_string(m_acceptedCount) + " PRODUCTS BUT ONLY " + std::to_string(flow.maxBefore) +
+           " ALLOWED BEFORE";
   }
   if (!flow.allowedBefore.empty() && !m_acceptedOfferIds.empty()) {
     std::vector<std::string> notAllowed;
@@ -94,11 +99,10 @@ bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackageP
       if (!Contains(flow.allowedBefore, m_acceptedEncodedIds[i])) notAllowed.push_back(m_acceptedOfferIds[i]);
     }
     if (!notAllowed.empty()) {
-      Reject(package, "NOT ALLOWED AFTER " + config::JoinWithCommas(notAllowed));
-      return true;
+      return "NOT ALLOWED AFTER " + config::JoinWithCommas(notAllowed);
     }
   }
-  if (m_config.extraOfferSlots != 0) return false;
+  if (m_config.extraOfferSlots != 0) return {};
 
   const auto total = static_cast<std::int64_t>(accepted.size());
   for (const PackagePtr& earlier : accepted) {
@@ -106,9 +110,8 @@ bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackageP
     // -1 and other negative limits read as huge: no limit.
     const auto maxAfter = static_cast<std::uint32_t>(earlier->m_flow.maxAfter);
     if (maxAfter <= static_cast<std::uint64_t>(after)) {
-      Reject(package, "ONLY " + std::to_string(earlier->m_flow.maxAfter) + " PRODUCTS ALLOWED TO BE SHOWN AFTER " +
-                          earlier->m_offerId);
-      return true;
+      return "ONLY " + std::to_string(earlier->m_flow.maxAfter) + " PRODUCTS ALLOWED TO BE SHOWN AFTER " +
+             earlier->m_offerId;
     }
   }
   const std::string encodedId = config::Base62Encode(package->m_offerId);
@@ -118,10 +121,9 @@ bool OfferRules::CheckFlow(const PackagePtr& package, const std::vector<PackageP
     if (!allowed.empty() && !Contains(allowed, encodedId)) refusing.push_back(earlier->m_offerId);
   }
   if (!refusing.empty()) {
-    Reject(package, "NOT ALLOWED AFTER " + config::JoinWithCommas(refusing));
-    return true;
+    return "NOT ALLOWED AFTER " + config::JoinWithCommas(refusing);
   }
-  return false;
+  return {};
 }
 
 void OfferRules::Reject(const PackagePtr& package, const std::string& reason) {

@@ -65,25 +65,27 @@ class OfferRules {
 
  private:
   bool EvaluateInOrder(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted);
-  bool CheckFlow(const PackagePtr& package, const std::vector<PackagePtr>& accepted);
+  // Why the offer is rejected, in the reason text its "not shown" event carries; empty when the
+  // check finds nothing against it.
+  using Objection = std::string;
+  Objection CheckFlow(const PackagePtr& package, const std::vector<PackagePtr>& accepted);
 
-  // Machine checks: each returns true when the package fails, after rejecting it.
-  bool CheckDiskSpace(const PackagePtr& package);
-  bool CheckMemory(const PackagePtr& package);
-  bool CheckProcessor(const PackagePtr& package);
-  bool CheckOsVersion(const PackagePtr& package);
-  bool CheckProgramVersion(const PackagePtr& package);
-  bool Check64BitOs(const PackagePtr& package);
-  bool CheckFiles(const PackagePtr& package);
-  bool CheckRunningApplication(const PackagePtr& package);
-  bool CheckChrome(const PackagePtr& package);
-  bool CheckIeVersion(const PackagePtr& package);
+  // Machine checks.
+  Objection CheckDiskSpace(const PackagePtr& package);
+  Objection CheckMemory(const PackagePtr& package);
+  Objection CheckProcessor(const PackagePtr& package);
+  Objection CheckOsVersion(const PackagePtr& package);
+  Objection CheckProgramVersion(const PackagePtr& package);
+  Objection Check64BitOs(const PackagePtr& package);
+  Objection CheckFiles(const PackagePtr& package);
+  Objection CheckRunningApplication(const PackagePtr& package);
+  Objection CheckChrome(const PackagePtr& package);
+  Objection CheckIeVersion(const PackagePtr& package);
 
-  // Registry checks.
-  bool CheckRegistry(const PackagePtr& package);
-  bool CheckInstalledApps(const PackagePtr& package);
-  bool CheckUninstallTimestamp(const PackagePtr& package);
-  bool CheckNoShowPeriod(const PackagePtr& package);
+  Objection CheckRegistry(const PackagePtr& package);
+  Objection CheckInstalledApps(const PackagePtr& package);
+  Objection CheckUninstallTimestamp(const PackagePtr& package);
+  Objection CheckNoShowPeriod(const PackagePtr& package);
 
   bool AnyFileExists(const std::vector<std::wstring>& paths);
   bool AnyKeyExists(const std::vector<std::wstring>& list);

@@ -29,24 +29,20 @@ std::wstring Unquoted(std::wstring path) {
 
 }  // namespace
 
-bool OfferRules::CheckRegistry(const PackagePtr& package) {
+OfferRules::Objection OfferRules::CheckRegistry(const PackagePtr& package) {
   if (!package->m_keysMustBeAbsent.empty() && AnyKeyExists(package->m_keysMustBeAbsent)) {
-    Reject(package, "REGISTRY KEY EXISTS");
-    return true;
+    return "REGISTRY KEY EXISTS";
   }
   if (!package->m_keysOneMustExist.empty() && !AnyKeyExists(package->m_keysOneMustExist)) {
-    Reject(package, "NONE OF THE REGISTRY KEYS EXISTS");
-    return true;
+    return "NONE OF THE REGISTRY KEYS EXISTS";
   }
   if (AnyValueExists(package->m_valuesMustBeAbsent)) {
-    Reject(package, "REGISTRY VALUE EXISTS");
-    return true;
+    return "REGISTRY VALUE EXISTS";
   }
   if (AnyValueDataMatches(package->m_valueDataMustNotMatch)) {
-    Reject(package, "REGISTRY VALUE DATA MATCHES");
-    return true;
+    return "REGISTRY VALUE DATA MATCHES";
   }
-  return false;
+  return {};
 }
 
 // An empty entry ends the scan of keys and values (it expands to nothing).
@@ -102,20 +98,18 @@ bool OfferRules::AnyValueDataMatches(const std::vector<std::wstring>& list) {
   return false;
 }
 
-bool OfferRules::CheckInstalledApps(const PackagePtr& package) {
+OfferRules::Objection OfferRules::CheckInstalledApps(const PackagePtr& package) {
   for (const std::wstring& name : package->m_requiredApps) {
     if (!IsAppInstalled(name)) {
-      Reject(package, "REGISTRY INCLUDE APP NOT FOUND");
-      return true;
+      return "REGISTRY INCLUDE APP NOT FOUND";
     }
   }
   for (const std::wstring& name : package->m_excludedApps) {
     if (IsAppInstalled(name)) {
-      Reject(package, "REGISTRY EXCLUDE APP FOUND");
-      return true;
+      return "REGISTRY EXCLUDE APP FOUND";
     }
   }
-  return false;
+  return {};
 }
 
 // Names are matched exactly against the lower-cased registrations: "Chrome.exe" is never found.
@@ -172,7 +166,7 @@ std::wstring OfferRules::ResolveAppPath(const AppPathEntry& entry, const std::ws
   }
 }
 
-bool OfferRules::CheckUninstallTimestamp(const PackagePtr& package) {
+OfferRules::Objection OfferRules::CheckUninstallTimestamp(const PackagePtr& package) {
   for (const UninstallTimestampCheck& check : package->m_uninstallChecks) {
     std::wstring text;
     if (!ReadValueAsText(win32::LowerCase(check.root), win32::LowerCase(check.key), win32::LowerCase(check.valueName),
@@ -192,30 +186,28 @@ bool OfferRules::CheckUninstallTimestamp(const PackagePtr& package) {
           std::to_wstring(days) + (days == 1 ? L" day ago" : L" days ago")};
     });
     if (static_cast<std::uint64_t>(std::max<std::int64_t>(now, 0)) < offers::AddDays(seconds, check.minDays)) {
-      Reject(package, "MIN DAYS UNINSTALL CHECKER");
-      return true;
+      return "MIN DAYS UNINSTALL CHECKER";
     }
   }
-  return false;
+  return {};
 }
 
-bool OfferRules::CheckNoShowPeriod(const PackagePtr& package) {
-  if (!package->m_pn.enabled) return false;
+OfferRules::Objection OfferRules::CheckNoShowPeriod(const PackagePtr& package) {
+  if (!package->m_pn.enabled) return {};
   const std::string& marker = package->m_pn.noShowMarker;
   const std::size_t slash = marker.rfind('\\');
-  if (slash == std::string::npos) return false;
+  if (slash == std::string::npos) return {};
   std::wstring text;
   if (!ReadValueAsText(L"hkey_local_machine", win32::Utf8ToWide(marker.substr(0, slash)),
                        win32::Utf8ToWide(marker.substr(slash + 1)), text)) {
-    return false;
+    return {};
   }
   // Only a date YYYYMMDD counts: any other text would hide the offer for ever or never.
   const auto until = text.size() == 8 ? offers::ParseDecimal(text) : std::nullopt;
-  if (!until) return false;
+  if (!until) return {};
   const std::string today = FormatLocalTimestamp(m_facts->Now(), "%Y%m%d");
   const auto todayNumber = offers::ParseDecimal(std::wstring(today.begin(), today.end()));
   Trace([&] { return RuleTraceRecord{Kind::kNoShow, text, win32::Widen(today, CP_ACP)}; });
-  if (!todayNumber || *todayNumber >= *until) return false;
-  Reject(package, "PN NO SHOW");
-  return true;
+  if (!todayNumber || *todayNumber >= *until) return {};
+  return "PN NO SHOW";
 }

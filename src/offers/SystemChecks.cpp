@@ -43,53 +43,47 @@ std::wstring Megabytes(std::uint64_t count) { return std::to_wstring(count) + L"
 
 }  // namespace
 
-bool OfferRules::CheckDiskSpace(const PackagePtr& package) {
-  if (package->m_minDiskMB == 0) return false;
+OfferRules::Objection OfferRules::CheckDiskSpace(const PackagePtr& package) {
+  if (package->m_minDiskMB == 0) return {};
   if (!m_freeDiskKnown) {
     const Measurement free = m_facts->FreeDiskSpace();
     if (!free.ok) {
       char reason[64] = {};
       std::snprintf(reason, sizeof(reason), "DISK SPACE CHECK FAILED %lu", static_cast<unsigned long>(free.error));
-      Reject(package, reason);
-      return true;
+      return reason;
     }
     m_freeDiskMB = free.bytes >> 20;
     m_freeDiskKnown = true;
   }
   Trace([&] { return RuleTraceRecord{Kind::kDiskSpace, Megabytes(package->m_minDiskMB), Megabytes(m_freeDiskMB)}; });
-  if (m_freeDiskMB >= package->m_minDiskMB) return false;
-  Reject(package, "NOT ENOUGH DISK SPACE");
-  return true;
+  if (m_freeDiskMB >= package->m_minDiskMB) return {};
+  return "NOT ENOUGH DISK SPACE";
 }
 
-bool OfferRules::CheckMemory(const PackagePtr& package) {
-  if (package->m_minRamMB == 0) return false;
+OfferRules::Objection OfferRules::CheckMemory(const PackagePtr& package) {
+  if (package->m_minRamMB == 0) return {};
   if (!m_ramKnown) {
     const Measurement total = m_facts->TotalMemory();
     if (!total.ok) {
-      Reject(package, "RAM CHECK FAILED " + std::to_string(total.error));
-      return true;
+      return "RAM CHECK FAILED " + std::to_string(total.error);
     }
     m_ramMB = total.bytes >> 20;
     m_ramKnown = true;
   }
   Trace([&] { return RuleTraceRecord{Kind::kMemory, Megabytes(package->m_minRamMB), Megabytes(m_ramMB)}; });
-  if (m_ramMB >= package->m_minRamMB) return false;
-  Reject(package, "NOT ENOUGH RAM");
-  return true;
+  if (m_ramMB >= package->m_minRamMB) return {};
+  return "NOT ENOUGH RAM";
 }
 
-bool OfferRules::CheckProcessor(const PackagePtr& package) {
-  if (package->m_minCpuMHz == 0) return false;
+OfferRules::Objection OfferRules::CheckProcessor(const PackagePtr& package) {
+  if (package->m_minCpuMHz == 0) return {};
   if (!m_cpuKnown) {
     const ProcessorClock clock = m_facts->ProcessorMHz();
     if (clock.status == ProcessorClock::Status::kOpenFailed) {
-      Reject(package, "CPU CHECK FAILED: Couldn't open registry");
-      return true;
+      return "CPU CHECK FAILED: Couldn't open registry";
     }
     if (clock.status == ProcessorClock::Status::kReadFailed) {
-      Reject(package, "CPU CHECK FAILED: Couldn't read value");
-      return true;
+      return "CPU CHECK FAILED: Couldn't read value";
     }
     m_cpuMHz = clock.mhz;
     m_cpuKnown = true;
@@ -98,14 +92,13 @@ bool OfferRules::CheckProcessor(const PackagePtr& package) {
     return RuleTraceRecord{Kind::kProcessor, std::to_wstring(package->m_minCpuMHz) + L" MHz",
                            std::to_wstring(m_cpuMHz) + L" MHz"};
   });
-  if (static_cast<std::uint64_t>(m_cpuMHz) >= package->m_minCpuMHz) return false;
-  Reject(package, "NOT ENOUGH CPU");
-  return true;
+  if (static_cast<std::uint64_t>(m_cpuMHz) >= package->m_minCpuMHz) return {};
+  return "NOT ENOUGH CPU";
 }
 
-bool OfferRules::CheckOsVersion(const PackagePtr& package) {
+OfferRules::Objection OfferRules::CheckOsVersion(const PackagePtr& package) {
   const int code = package->m_minOsVersion;
-  if (code <= 0) return false;
+  if (code <= 0) return {};
   const auto test = [this, code](DWORD major, DWORD minor) {
     const auto cached = m_osVersionMet.find(code);
     if (cached != m_osVersionMet.end()) return cached->second;
@@ -129,14 +122,13 @@ bool OfferRules::CheckOsVersion(const PackagePtr& package) {
       break;  // a version this wizard does not know is never met
   }
   Trace([&] { return RuleTraceRecord{Kind::kWindowsVersion, VersionAskedFor(code), met ? L"yes" : L"no"}; });
-  if (met) return false;
-  Reject(package, "UNSUPPORTED OS VERSION");
-  return true;
+  if (met) return {};
+  return "UNSUPPORTED OS VERSION";
 }
 
-bool OfferRules::CheckProgramVersion(const PackagePtr& package) {
+OfferRules::Objection OfferRules::CheckProgramVersion(const PackagePtr& package) {
   const std::wstring minimum = win32::Utf8ToWide(package->m_minProgramVersion);
-  if (minimum.empty()) return false;
+  if (minimum.empty()) return {};
   const std::vector<int> required = config::ParseVersionList(minimum);
   const std::wstring& version = m_config.productVersion;
   Trace([&] { return RuleTraceRecord{Kind::kProgramVersion, minimum, version}; });
@@ -144,22 +136,20 @@ bool OfferRules::CheckProgramVersion(const PackagePtr& package) {
   for (std::size_t i = 0; i < std::max(required.size(), current.size()); ++i) {
     const int have = i < current.size() ? current[i] : 0;
     const int need = i < required.size() ? required[i] : 0;
-    if (have > need) return false;
+    if (have > need) return {};
     if (have < need) {
-      Reject(package, "UNSUPPORTED PLATFORM VERSION");
-      return true;
+      return "UNSUPPORTED PLATFORM VERSION";
     }
   }
-  return false;
+  return {};
 }
 
-bool OfferRules::Check64BitOs(const PackagePtr& package) {
-  if (!package->m_requires64BitOs) return false;
+OfferRules::Objection OfferRules::Check64BitOs(const PackagePtr& package) {
+  if (!package->m_requires64BitOs) return {};
   const bool is64Bit = Is64BitWindows();
   Trace([&] { return RuleTraceRecord{Kind::kWindows64, {}, is64Bit ? L"yes" : L"no"}; });
-  if (is64Bit) return false;
-  Reject(package, "64 BIT OS REQUIRED");
-  return true;
+  if (is64Bit) return {};
+  return "64 BIT OS REQUIRED";
 }
 
 bool OfferRules::AnyFileExists(const std::vector<std::wstring>& paths) {
@@ -177,25 +167,23 @@ bool OfferRules::FileExists(const std::wstring& path) {
   return exists;
 }
 
-bool OfferRules::CheckFiles(const PackagePtr& package) {
+OfferRules::Objection OfferRules::CheckFiles(const PackagePtr& package) {
   if (!package->m_filesMustBeAbsent.empty() && AnyFileExists(package->m_filesMustBeAbsent)) {
-    Reject(package, "FILE EXISTS");
-    return true;
+    return "FILE EXISTS";
   }
   if (!package->m_filesOneMustExist.empty() && !AnyFileExists(package->m_filesOneMustExist)) {
-    Reject(package, "NONE OF THE FILES EXISTS");
-    return true;
+    return "NONE OF THE FILES EXISTS";
   }
-  return false;
+  return {};
 }
 
-bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
-  if (package->m_blockingProcesses.empty()) return false;
+OfferRules::Objection OfferRules::CheckRunningApplication(const PackagePtr& package) {
+  if (package->m_blockingProcesses.empty()) return {};
   if (!m_processNames) {
     auto names = m_facts->ProcessNames();
     if (!names) {
       Trace([] { return RuleTraceRecord{Kind::kProcess, {}, L"no process list"}; });
-      return false;  // no snapshot: nothing to match, and the next offer tries again
+      return {};  // no snapshot: nothing to match, and the next offer tries again
     }
     for (std::wstring& name : *names) name = win32::LowerCase(std::move(name));
     m_processNames = std::move(names);
@@ -209,17 +197,16 @@ bool OfferRules::CheckRunningApplication(const PackagePtr& package) {
       if (CountDots(process) > dots) base = base.substr(0, base.rfind(L'.'));
       if (base == name) {
         Trace([&] { return RuleTraceRecord{Kind::kProcess, name, L"running as " + process}; });
-        Reject(package, "APPLICATION RUNNING");
-        return true;
+        return "APPLICATION RUNNING";
       }
     }
     Trace([&] { return RuleTraceRecord{Kind::kProcess, name, L"not running"}; });
   }
-  return false;
+  return {};
 }
 
-bool OfferRules::CheckChrome(const PackagePtr& package) {
-  if (!package->m_requiresChrome && !package->m_requiresNoChrome) return false;
+OfferRules::Objection OfferRules::CheckChrome(const PackagePtr& package) {
+  if (!package->m_requiresChrome && !package->m_requiresNoChrome) return {};
   const config::PathTokenTable tokens = m_config.GetPathTokens();
   std::vector<std::wstring> candidates;
   for (const wchar_t* path :
@@ -238,29 +225,26 @@ bool OfferRules::CheckChrome(const PackagePtr& package) {
   }
   const bool found = AnyFileExists(candidates);
   if (package->m_requiresChrome && !found) {
-    Reject(package, "NO CHROME");
-    return true;
+    return "NO CHROME";
   }
   if (package->m_requiresNoChrome && found) {
-    Reject(package, "HAVE CHROME");
-    return true;
+    return "HAVE CHROME";
   }
-  return false;
+  return {};
 }
 
-bool OfferRules::CheckIeVersion(const PackagePtr& package) {
-  if (!package->m_checkIeVersion) return false;
+OfferRules::Objection OfferRules::CheckIeVersion(const PackagePtr& package) {
+  if (!package->m_checkIeVersion) return {};
   std::wstring text;
   if (!ReadValueAsText(L"hkey_local_machine", L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version", text)) {
-    return false;
+    return {};
   }
   float version = 0;
   try {
     version = std::stof(text);  // the leading number: 9.11.19041.0 gives 9.11
   } catch (const std::logic_error&) {
-    return false;  // not a version number: no objection
+    return {};  // not a version number: no objection
   }
-  if (version * 10.0f >= 90.0f) return false;
-  Reject(package, "OLD IE VERSION");
-  return true;
+  if (version * 10.0f >= 90.0f) return {};
+  return "OLD IE VERSION";
 }

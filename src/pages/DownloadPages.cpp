@@ -124,7 +124,7 @@ void DownloadPage::OnDownloadTimer() {
   try {
     result = m_downloadResult.get();
   } catch (const std::exception& error) {
-    result = {false, win32::Widen(error.what()), {}};
+    result = {false, win32::ExceptionText(error), {}};
   }
   const auto& config = m_config;
   if (!result.success) {
@@ -173,7 +173,7 @@ void DownloadPage::OnInstallTimer() {
   try {
     start = m_execResult.get();
   } catch (const std::exception& error) {
-    start.result.text = L"Error launching executable: " + win32::Widen(error.what());
+    start.result.text = L"Error launching executable: " + win32::ExceptionText(error);
   }
   m_installQueue.pop_front();
   OnInstallerEnded(item, start);

@@ -41,6 +41,8 @@ std::string Narrow(std::wstring_view text, UINT codePage) {
   return result;
 }
 
+std::wstring ExceptionText(const std::exception& error) { return Widen(error.what(), kExceptionCodePage); }
+
 std::wstring Utf8ToWide(std::string_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());

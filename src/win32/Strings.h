@@ -3,14 +3,20 @@
 // between wide text and byte strings, and the few edits the wizard needs.
 #include <windows.h>
 
+#include <exception>
 #include <string>
 #include <string_view>
 
 namespace win32 {
 
 // Lenient conversions: characters the code page cannot express are replaced, never fatal.
-std::wstring Widen(std::string_view text, UINT codePage = CP_THREAD_ACP);
-std::string Narrow(std::wstring_view text, UINT codePage = CP_THREAD_ACP);
+std::wstring Widen(std::string_view text, UINT codePage);
+std::string Narrow(std::wstring_view text, UINT codePage);
+
+// Exception texts hold wide text narrowed with the system's ANSI code page, and are widened
+// back with the same one.
+constexpr UINT kExceptionCodePage = CP_ACP;
+std::wstring ExceptionText(const std::exception& error);
 
 // Strict UTF-8 conversions for package texts: invalid input raises std::runtime_error
 // "MultiByteToWideChar() failed: <result>".

@@ -95,8 +95,10 @@ TEST_F(Wizard, DownloadManagerRunFromLanguageToFinish) {
   for (const auto& [id, button] : decisions) {
     ASSERT_TRUE(run.ShowsPage(L"ProductPage"));
     const std::wstring disclaimer = run.Text(IDC_DISCLAIMER_LINK);
-    EXPECT_NE(disclaimer.find(L"\"Offer " + win32::Widen(id) + L"\""), std::wstring::npos) << win32::Narrow(disclaimer);
-    EXPECT_NE(disclaimer.find(L"href=\"https://localhost/" + win32::Widen(id) + L"/privacy\""), std::wstring::npos);
+    EXPECT_NE(disclaimer.find(L"\"Offer " + win32::Widen(id, CP_UTF8) + L"\""), std::wstring::npos)
+        << win32::WideToUtf8(disclaimer);
+    EXPECT_NE(disclaimer.find(L"href=\"https://localhost/" + win32::Widen(id, CP_UTF8) + L"/privacy\""),
+              std::wstring::npos);
     // The last offer has nothing left to skip.
     EXPECT_EQ(uidriver::IsVisible(run.Control(IDC_SKIP_ALL)), id != "c") << id;
     run.Click(button);
@@ -212,8 +214,8 @@ TEST_F(Wizard, SkipAllOnTheFirstOfferSkipsTheOthers) {
   // The name shows as text: it neither ends the link it is in nor opens one of its own.
   const std::wstring disclaimer = run.Text(IDC_DISCLAIMER_LINK);
   EXPECT_NE(disclaimer.find(L"\"x/aa href=\"https://evil.example/\"y\""), std::wstring::npos)
-      << win32::Narrow(disclaimer);
-  EXPECT_EQ(disclaimer.find(L"<a href=\"https://evil"), std::wstring::npos) << win32::Narrow(disclaimer);
+      << win32::WideToUtf8(disclaimer);
+  EXPECT_EQ(disclaimer.find(L"<a href=\"https://evil"), std::wstring::npos) << win32::WideToUtf8(disclaimer);
   run.Click(IDC_SKIP_ALL);
   FinishQuietly(run);
   const auto events = EventsByPackage(ServiceControl::Events());
