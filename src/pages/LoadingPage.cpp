@@ -26,7 +26,7 @@ bool FetchOfferPicture(const Package& package, std::function<void()> done) {
       });
 }
 
-LoadingPage::LoadingPage(const PageContext& context) : WizardPage(context, IDD_LOADING_PAGE) {}
+LoadingPage::LoadingPage(const PageContext& context) : WizardPage(context, PageKind::Loading, IDD_LOADING_PAGE) {}
 
 bool LoadingPage::OnInitDialog() {
   WizardPage::OnInitDialog();
