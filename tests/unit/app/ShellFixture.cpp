@@ -54,6 +54,8 @@ void ShellFixture::SetUp() {
 
 void ShellFixture::TearDown() {
   dialog.reset();
+  // An event a test's run sent on its way out must not land in the next test's records.
+  Package::WaitForAllEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30));
   if (!config->workFolder.empty()) {
     cleanup::DeleteFolder(config->workFolder);
     ::RemoveDirectoryW(config->workFolder.c_str());
