@@ -48,7 +48,7 @@ void Run(const std::vector<std::shared_ptr<Package>>& offers, bool cache) {
   config->maxOffers = static_cast<int>(offers.size()) + 1;
   OfferRules rules(*config, facts);
   rules.SetEventSink([](Package&, int, const json&) {});
-  rules.SetSubkeyCacheEnabled(cache);
+  rules.SetCachesEnabled(cache);
   std::vector<std::shared_ptr<Package>> accepted;
   const auto started = std::chrono::steady_clock::now();
   for (const auto& offer : offers) {
