@@ -1,16 +1,8 @@
 #include "offers/KeyCache.h"
 
-namespace {
+#include "offers/RegistryPaths.h"
 
-// Names compare without case, but only A-Z fold: the registry's own table folds more, and
-// differs between Windows versions, so a wider fold could call two keys one. Other case
-// differences only cost another open.
-std::wstring FoldCase(std::wstring name) {
-  for (wchar_t& c : name) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return name;
-}
+namespace {
 
 // A failure for want of resources says nothing about the key: it is asked again next time.
 bool IsAnswer(LONG result) {
@@ -34,7 +26,7 @@ LONG KeyCache::Open(HKEY root, REGSAM view, const std::wstring& subkey, HKEY& ke
 std::optional<win32::RegistryValue> KeyCache::Value(HKEY root, REGSAM view, const std::wstring& subkey,
                                                     const std::wstring& name) {
   Entry& entry = Find(root, view, subkey);
-  std::wstring folded = FoldCase(name);
+  std::wstring folded = win32::FoldCase(name);
   if (const auto found = entry.values.find(folded); found != entry.values.end()) return found->second;
   const HKEY key = Reopen(entry, root, view, subkey);
   if (!key) return std::nullopt;
@@ -46,7 +38,7 @@ std::optional<win32::RegistryValue> KeyCache::Value(HKEY root, REGSAM view, cons
 }
 
 KeyCache::Entry& KeyCache::Find(HKEY root, REGSAM view, const std::wstring& subkey) {
-  Name name(root, view, FoldCase(subkey));
+  Name name(root, view, win32::FoldCase(subkey));
   if (m_enabled) {
     if (const auto found = m_entries.find(name); found != m_entries.end()) return found->second;
   }

@@ -66,12 +66,14 @@ bool OfferRules::LookUpKey(const std::wstring& path) {
       if (result != ERROR_SUCCESS) throw win32::RegistryError("Cannot open registry key: RegOpenKeyEx failed.", result);
       return m_facts->EnumerateSubkeys(software);
     };
+    std::optional<bool> listed;
     try {
-      if (!m_subkeyCache.Contains(key->root, key->view, L"software", vendor, list)) return false;
+      listed = m_subkeyCache.IsListed(key->root, key->view, L"software", vendor, list);
     } catch (const win32::RegistryError&) {
       return false;
     }
-    if (end == std::wstring::npos) return true;
+    if (listed == false) return false;
+    if (listed && end == std::wstring::npos) return true;
   }
   return m_keys.Exists(key->root, key->view, key->subkey);
 }
