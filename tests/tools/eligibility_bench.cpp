@@ -1,5 +1,6 @@
-// Times the evaluation of many offers against a large registry, with the subkey cache and
-// without it, in one process, so bench/run.py can print what the cache saves.
+// Times the evaluation of many offers against a large registry, with the evaluator's registry
+// caches (software listings, keys and values) and without them, in one process, so
+// bench/run.py can print what the caches save.
 //   eligibility_bench OFFERS VENDORS ROUNDS
 //     -> one line per round and mode: "<cache|nocache> <seconds> <enumerations> <registry opens> <accepted>"
 // Each offer lists 20 keys below software (15 below vendors that exist, 5 below vendors that do
