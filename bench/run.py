@@ -6,7 +6,7 @@ against a bare WinHTTP read loop (the figure we track) and curl, all fetching th
 the same service in the same run, the same download without the file's SHA-256 and with our
 own SHA-256 instead of the CNG provider's, a download dropped twice and resumed against the same one whole, a whole download-manager run driven page by page against curl
 fetching the same three files, with the wizard's peak working set, and the offer evaluation
-against a large registry with and without the subkey cache.
+against a large registry with and without its registry caches.
 
     bench/run.py RELEASE_TREE TEST_TREE [RUNS] [REPORT...]
 
@@ -284,7 +284,8 @@ BENCH_VENDORS = 10000
 
 def eligibility_report(test, rounds=2):
     """Offers evaluated against a registry with many keys below one software root, with the
-    subkey cache and without it, in one process."""
+    evaluator's registry caches (software listings, keys and values read) and without them (every
+    key opened each time it is asked about), in one process."""
     harness = Harness(test)
     harness.start()
     reg_file = harness.dir / "home" / "bench-vendors.reg"
@@ -313,10 +314,10 @@ def eligibility_report(test, rounds=2):
             runs[mode] = (float(seconds), int(enumerations), int(opens))
     print(f"eligibility of {BENCH_OFFERS} offers (20 keys below software and 3 files each), "
           f"{BENCH_VENDORS} keys below HKLM\\Software ({Path(test).name}, best of {rounds}):")
-    for mode, label in (("cache", "with the subkey cache"), ("nocache", "without it")):
+    for mode, label in (("cache", "with the caches"), ("nocache", "without them")):
         seconds, enumerations, opens = runs[mode]
-        print(f"  {label:<22} {seconds:7.3f} s  {enumerations:>3} enumerations  {opens:>7} registry opens")
-    print(f"eligibility time ratio with / without the subkey cache: {runs['cache'][0] / runs['nocache'][0]:.2f}")
+        print(f"  {label:<16} {seconds:7.3f} s  {enumerations:>3} enumerations  {opens:>7} registry opens")
+    print(f"eligibility time ratio with / without the caches: {runs['cache'][0] / runs['nocache'][0]:.2f}")
 
 
 REPORTS = ("size", "startup", "download", "run", "eligibility")

@@ -34,8 +34,11 @@ bool AskWithMessageBox(HWND owner, const std::wstring& text) {
   return ::MessageBoxW(owner, text.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
-bool IsDownloadPage(const std::wstring& name) { return name == L"DownloadPageDLM" || name == L"DownloadPageISV"; }
-bool IsFinishPage(const std::wstring& name) { return name == L"FinishPageDLM" || name == L"FinishPageISV"; }
+// Positions in the sequence: the language and loading pages are made at start, the rest once
+// the configuration is loaded.
+constexpr int kLanguagePage = 0;
+constexpr int kLoadingPage = 1;
+constexpr int kFirstLoadedPage = 2;
 
 }  // namespace
 
@@ -175,10 +178,10 @@ bool CBrindleDlg::CreateInitialPages() {
     });
   }
 
-  m_currentPage = 0;
+  m_currentPage = kLanguagePage;
   if (m_pages.empty()) return false;
-  ShowOnTop(m_pages[0]->GetHwnd());
-  FocusPage(m_pages[0]->GetHwnd());
+  ShowOnTop(m_pages[kLanguagePage]->GetHwnd());
+  FocusPage(m_pages[kLanguagePage]->GetHwnd());
   return true;
 }
 
@@ -194,10 +197,9 @@ void CBrindleDlg::ShowPage(int index) {
   FocusPage(page.GetHwnd());
   if (IPage* previous = Current(); previous != nullptr && previous != &page) ::ShowWindow(previous->GetHwnd(), SW_HIDE);
   m_currentPage = index;
-  const std::wstring name = page.GetPageName();
-  ::OutputDebugStringW((name + L"\n").c_str());
-  if (IsDownloadPage(name)) SetSystemClose(false);
-  if (IsFinishPage(name)) SetSystemClose(true);
+  ::OutputDebugStringW((page.GetPageName() + L"\n").c_str());
+  if (IsDownloadPage(page.Kind())) SetSystemClose(false);
+  if (IsFinishPage(page.Kind())) SetSystemClose(true);
   page.OnNavigateToPage();
 }
 
@@ -232,10 +234,10 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
   if (m_errorShown || m_closing || page == nullptr || Current() != page) return;
   switch (type) {
     case ButtonType::Next:
-      if (m_currentPage == 0) {
+      if (m_currentPage == kLanguagePage) {
         if (m_returnedToFirstPage) {
           // The configuration is loaded already: past the loading page.
-          ShowPage(2);
+          ShowPage(kFirstLoadedPage);
           return;
         }
         const bool isv = m_config->wizardType == ConfigurationManager::kWizardTypeIsv;
@@ -263,7 +265,7 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
     }
     case ButtonType::Back:
       m_returnedToFirstPage = true;
-      ShowPage(m_currentPage == 2 ? 0 : m_currentPage - 1);
+      ShowPage(m_currentPage == kFirstLoadedPage ? kLanguagePage : m_currentPage - 1);
       return;
     case ButtonType::Close:
     case ButtonType::Finish:
@@ -289,7 +291,7 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
     loaded.swap(m_loadMailbox->result);
   }
   // Only the first hand-over counts; a stray message finds the mailbox empty.
-  if (!loaded || m_pages.size() != 2 || m_errorShown) return 0;
+  if (!loaded || m_pages.size() != static_cast<std::size_t>(kFirstLoadedPage) || m_errorShown) return 0;
   m_packages = std::move(loaded->packages);
 
   // Texts referring to {PRODUCT_TITLE} get the title that loading has just set.
@@ -334,7 +336,7 @@ LRESULT CBrindleDlg::OnLoadCompleteMessage() {
     AddPage(PageKind::FinishIsv);
   }
   // From the loading page on to the first page after it.
-  OnPageButton(m_pages[1].get(), ButtonType::Next);
+  OnPageButton(m_pages[kLoadingPage].get(), ButtonType::Next);
   return 0;
 }
 
@@ -346,7 +348,7 @@ int CBrindleDlg::CountSkippedOfferPages() {
   int count = 0;
   for (;;) {
     const std::size_t next = static_cast<std::size_t>(m_currentPage) + count + 1;
-    if (next >= m_pages.size() || m_pages[next]->GetPageName() != L"ProductPage") return count;
+    if (next >= m_pages.size() || m_pages[next]->Kind() != PageKind::Product) return count;
     if (m_offerIndex + 1 >= static_cast<int>(m_packages.size())) return count;
     ++m_offerIndex;
     Package& candidate = *m_packages[m_offerIndex];
@@ -384,7 +386,8 @@ void CBrindleDlg::OnClose() {
   // A second close while the question is open, or while closing, changes nothing.
   if (m_asking || m_closing) return;
   const int pages = static_cast<int>(m_pages.size());
-  const bool ask = !m_errorShown && (m_currentPage < pages - 1 || pages == 2);
+  // Until the configuration is loaded the loading page is last, yet the wizard has not begun.
+  const bool ask = !m_errorShown && (m_currentPage < pages - 1 || pages == kFirstLoadedPage);
   if (ask) {
     m_asking = true;
     const bool confirmed =

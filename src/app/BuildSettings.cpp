@@ -10,38 +10,34 @@
 namespace config {
 
 const BuildSettings& GetBuildSettings() {
-  static const BuildSettings settings = {
-    BRINDLE_WIZARD_ISV ? L"ISV" : L"DLM",
-    BRINDLE_BT_PAGES != 0,
-    BRINDLE_BT_CLASSIC_PAGES != 0,
-    BRINDLE_CONTENT_HOST,
-    BRINDLE_PRIVACY_HOST,
 #if BRINDLE_SHORT_PAUSES
-    // Test builds: the retry logic is exercised without waiting whole seconds.
-    200,
-    200,
-    100,
-    50,
-    // ...and the time-outs without waiting half a minute.
-    2000,
-    2000,
-    2000,
-    3000,
+  // Test builds: the retry logic is exercised without waiting whole seconds, and the time-outs
+  // without waiting half a minute.
+  constexpr DWORD kRetryPauseMs = 200, kFallbackPauseMs = 100, kResumePauseMs = 50;
+  constexpr DWORD kConnectTimeoutMs = 2000, kSendTimeoutMs = 2000, kReceiveTimeoutMs = 3000;
 #else
-    5000,
-    5000,
-    2000,
-    1000,
-    15000,
-    15000,
-    30000,
-    30000,
+  constexpr DWORD kRetryPauseMs = 5000, kFallbackPauseMs = 2000, kResumePauseMs = 1000;
+  constexpr DWORD kConnectTimeoutMs = 15000, kSendTimeoutMs = 30000, kReceiveTimeoutMs = 30000;
 #endif
-    BRINDLE_ISV_PRODUCT_URL,
-    BRINDLE_ISV_INSTALL_PARAMETERS,
-    BRINDLE_ISV_LAUNCH_PATH,
-    BRINDLE_ISV_LAUNCH_ARGUMENTS,
-    true,
+  static const BuildSettings settings = {
+      .wizardTypeName = BRINDLE_WIZARD_ISV ? L"ISV" : L"DLM",
+      .btPages = BRINDLE_BT_PAGES != 0,
+      .btClassicPages = BRINDLE_BT_CLASSIC_PAGES != 0,
+      .contentHost = BRINDLE_CONTENT_HOST,
+      .privacyHost = BRINDLE_PRIVACY_HOST,
+      .configRetryPauseMs = kRetryPauseMs,
+      .eventRetryPauseMs = kRetryPauseMs,
+      .downloadFallbackPauseMs = kFallbackPauseMs,
+      .resumePauseMs = kResumePauseMs,
+      .resolveTimeoutMs = kConnectTimeoutMs,
+      .connectTimeoutMs = kConnectTimeoutMs,
+      .sendTimeoutMs = kSendTimeoutMs,
+      .receiveTimeoutMs = kReceiveTimeoutMs,
+      .isvProductUrl = BRINDLE_ISV_PRODUCT_URL,
+      .isvInstallParameters = BRINDLE_ISV_INSTALL_PARAMETERS,
+      .isvLaunchPath = BRINDLE_ISV_LAUNCH_PATH,
+      .isvLaunchArguments = BRINDLE_ISV_LAUNCH_ARGUMENTS,
+      .makeWorkFolder = true,
   };
   return settings;
 }

@@ -6,6 +6,7 @@
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "config/Identity.h"
+#include "config/NetworkPolicy.h"
 #include "win32/DebugLog.h"
 #include "win32/Strings.h"
 
@@ -41,26 +42,29 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationMa
 
 std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationManager& config,
                                                                  const std::wstring& campaignCode) {
-  if (config.configurationUrl.empty()) throw BrindleException();
+  if (config.configurationUrl.empty()) throw BrindleException("no configuration URL");
+  if (config::IsWindows7WithoutServicePack()) throw BrindleException("no TLS 1.2 on Windows 7 without Service Pack 1");
   const nlohmann::json body = ConfigurationRequestBody(config, campaignCode);
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {
     // A wizard that is closing wants no configuration any more: no further attempt or pause.
-    if (config.exiting) throw BrindleException();
+    if (config.exiting) throw BrindleException("the wizard is closing");
     response.clear();
     DWORD status = 0;
     const bool answered = PostJson(config.configurationUrl, body.dump(), {}, response, status, kMaxConfigurationBytes);
     const DWORD error = ::GetLastError();  // before anything else can replace it
     if (answered && status >= 200 && status <= 399) break;
-    win32::DebugLine("Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
-                     std::to_string(static_cast<int>(error)));
-    if (config.exiting) throw BrindleException();
+    const std::string failure = "Failed to send config request. " + std::to_string(static_cast<int>(status)) + " " +
+                                std::to_string(static_cast<int>(error));
+    win32::DebugLine(failure);
+    if (attempt + 1 == kConfigurationAttempts) throw BrindleException(failure);
+    if (config.exiting) throw BrindleException("the wizard is closing");
     ::Sleep(config::GetBuildSettings().configRetryPauseMs);
   }
-  if (response.empty()) throw BrindleException();
+  if (response.empty()) throw BrindleException("the configuration service answered with nothing");
 
   auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(response, nullptr, true, false));
-  if (document->is_discarded()) throw BrindleException();
+  if (document->is_discarded()) throw BrindleException("the configuration is not JSON");
   return document;
 }

@@ -20,8 +20,7 @@ inline constexpr std::size_t kMaxEventResponseBytes = 64 * 1024;
 // True when a response was received, whatever its status. Redirects (301, 302, 303, 307, 308
 // with a Location) are followed up to five times: 307 and 308 repeat the POST with its body,
 // the others become a GET; a sixth, one that leaves HTTPS, or an answer larger than
-// `maxResponseBytes` gives false. Raises BrindleException only on a Windows 7 system without
-// Service Pack 1 and on a URL that cannot be split.
+// `maxResponseBytes` gives false, as does every other failure; it never raises.
 bool PostJson(const std::wstring& url, const std::string& body, const HeaderList& headers, std::string& response,
               DWORD& status, std::size_t maxResponseBytes = kMaxConfigurationBytes);
 

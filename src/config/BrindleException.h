@@ -1,8 +1,13 @@
 #pragma once
 #include <exception>
+#include <string>
 
-// Failure of the remote-service client that carries no text of its own.
+// A failure of the remote-service client, with its reason.
 class BrindleException : public std::exception {
  public:
-  const char* what() const noexcept override { return "Unknown exception"; }
+  explicit BrindleException(std::string reason) : m_reason(std::move(reason)) {}
+  const char* what() const noexcept override { return m_reason.c_str(); }
+
+ private:
+  std::string m_reason;
 };

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "config/ApiManager.h"
-#include "config/BrindleException.h"
 #include "config/NetworkPolicy.h"
 #include "config/Urls.h"
 #include "win32/DebugLog.h"
@@ -91,8 +90,8 @@ bool ReadResponse(HINTERNET request, std::string& response, std::size_t limit) {
 
 bool PostJson(const std::wstring& url, const std::string& body, const HeaderList& headers, std::string& response,
               DWORD& status, std::size_t maxResponseBytes) {
-  if (config::IsWindows7WithoutServicePack()) throw BrindleException();
-  if (!SplitUrl(url, true)) throw BrindleException();
+  // The service speaks TLS 1.2 only, which Windows 7 gets with its first service pack.
+  if (config::IsWindows7WithoutServicePack()) return false;
 
   win32::UniqueWinHttp session(config::OpenWinHttpSession(nullptr));
   if (!session) return false;

@@ -18,7 +18,7 @@ std::wstring SystemErrorMessage(std::wstring_view prefix, DWORD code) {
   std::wstring text(prefix);
   text += std::to_wstring(static_cast<int>(code));
   text += L" - ";
-  text += GetSystemErrorText(code);
+  text += win32::SystemErrorText(code);
   return text;
 }
 
@@ -27,5 +27,3 @@ void ThrowSystemError(std::wstring_view prefix, DWORD code) {
 }
 
 void ThrowLastError(std::wstring_view prefix) { ThrowSystemError(prefix, ::GetLastError()); }
-
-std::wstring GetSystemErrorText(DWORD code) { return win32::SystemErrorText(code); }

@@ -124,5 +124,4 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   download::RelayRegistry m_relays{m_cancelled};
 };
 
-std::wstring GetSystemErrorText(DWORD code);
 bool AppendPath(std::wstring& path, const std::wstring& more);

@@ -10,6 +10,7 @@
 #include "download/DownloadError.h"
 #include "download/DownloadManager.h"
 #include "download/RedirectUrl.h"
+#include "win32/Strings.h"
 #include "win32/WinInetHandle.h"
 
 namespace download {
@@ -93,7 +94,7 @@ void WinInetGet(const std::wstring& url, const std::atomic<bool>& cancelled, Tra
   if (status != 200 && !(status == 206 && !headers.empty())) {
     const DWORD error = ::GetLastError();
     throw DownloadError(L"Server returned status code: HTTP " + std::to_wstring(status) + L" - " +
-                        GetSystemErrorText(error));
+                        win32::SystemErrorText(error));
   }
   SetTimeouts(file.get(), false);
   ResponseHead head;

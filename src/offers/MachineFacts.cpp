@@ -59,14 +59,14 @@ LONG MachineFacts::OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGS
 }
 
 bool MachineFacts::FileExists(const std::wstring& path) {
-  if (!IsLocalFilePath(path)) return false;
+  if (!IsLocalPath(path)) return false;
   ++m_counters.fileProbes;
   return ProbeFile(path);
 }
 
 bool MachineFacts::ProbeFile(const std::wstring& path) { return ::PathFileExistsW(path.c_str()) != FALSE; }
 
-bool IsLocalFilePath(const std::wstring& path) {
+bool MachineFacts::IsLocalPath(const std::wstring& path) {
   if (path.size() < 4 || !std::iswalpha(path[0]) || path[0] > 0x7F || path[1] != L':' ||
       (path[2] != L'\\' && path[2] != L'/')) {
     return false;
@@ -76,8 +76,13 @@ bool IsLocalFilePath(const std::wstring& path) {
       if (config::FileNameProblem(name)) return false;
     }
   }
-  const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
-  switch (::GetDriveTypeW(root)) {
+  UINT& type = m_driveTypes[(path[0] | 0x20) - L'a'];
+  if (type == DRIVE_UNKNOWN) {
+    ++m_counters.driveTypes;
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    type = ::GetDriveTypeW(root);
+  }
+  switch (type) {
     case DRIVE_FIXED:
     case DRIVE_REMOVABLE:
     case DRIVE_CDROM:

@@ -17,6 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "offers/KeyCache.h"
 #include "offers/MachineFacts.h"
 #include "offers/RuleTrace.h"
 #include "offers/SubkeyCache.h"
@@ -27,7 +28,7 @@ class Package;
 // One registration under App Paths; its target is read on first need.
 struct AppPathEntry {
   HKEY root = nullptr;
-  REGSAM view = 0;
+  REGSAM view = 0;  // KEY_WOW64_32KEY or KEY_WOW64_64KEY
   std::wstring target;
   bool resolved = false;
 };
@@ -60,8 +61,12 @@ class OfferRules {
   void SetEventSink(EventSink sink) { m_eventSink = std::move(sink); }
   // Receives what each evaluation reads and decides; without one nothing is recorded.
   void SetTrace(RuleTrace trace) { m_trace = std::move(trace); }
-  // Without the cache every key below "software" is opened directly (for comparison).
-  void SetSubkeyCacheEnabled(bool enabled) { m_subkeyCacheEnabled = enabled; }
+  // Without the caches every key is opened, and its values read, each time it is asked about
+  // (for comparison).
+  void SetCachesEnabled(bool enabled) {
+    m_cachesEnabled = enabled;
+    m_keys.SetEnabled(enabled);
+  }
 
  private:
   bool EvaluateInOrder(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted);
@@ -97,12 +102,19 @@ class OfferRules {
 
   bool Is64BitWindows();
   std::vector<std::wstring> ExpandLowerCased(const std::wstring& entry);
-  // Opens a key, in the 32-bit view unless the access names one; counted.
-  LONG OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key);
-  // Opens an existing key of a full path for reading its values, in the view the path asks for.
-  bool OpenExistingKey(std::wstring path, win32::UniqueHkey& key);
-  bool SoftwareKeyExists(std::wstring path);
+  // The key a full path names, in the view the path asks for.
+  struct KeyLocation {
+    HKEY root;
+    REGSAM view;  // KEY_WOW64_32KEY or KEY_WOW64_64KEY
+    std::wstring subkey;
+    bool belowSoftware;  // a software root's listing may answer for it
+  };
+  // Nothing when the path names no key here.
+  std::optional<KeyLocation> Locate(const std::wstring& path);
   bool LookUpKey(const std::wstring& path);
+  // A value of the key a full path names, after a (traced) test that the key exists; nothing
+  // when it does not.
+  std::optional<win32::RegistryValue> ReadValue(const std::wstring& keyPath, const std::wstring& name);
   bool FileExists(const std::wstring& path);
 
   // The record is made only when a trace listens.
@@ -134,5 +146,6 @@ class OfferRules {
   std::multimap<std::wstring, AppPathEntry> m_appPaths;
   bool m_appPathsBuilt = false;
   SubkeyCache m_subkeyCache;
-  bool m_subkeyCacheEnabled = true;
+  KeyCache m_keys{*m_facts};
+  bool m_cachesEnabled = true;
 };

@@ -39,9 +39,5 @@ void AddConfigurationParameters(ParameterTable& table, ConfigurationManager& con
 }
 
 std::string PixelValue(const std::string& machineId, const std::string& offerId, const std::string& runStamp) {
-  try {
-    return config::Base62Encode(machineId + "|" + offerId + "|" + runStamp);
-  } catch (const std::exception&) {
-    return {};
-  }
+  return config::Base62Encode(machineId + "|" + offerId + "|" + runStamp);
 }

@@ -1,5 +1,5 @@
-// The evaluator's way into the registry: key existence through the subkey cache, and values
-// read in the view a path asks for.
+// The evaluator's way into the registry: key existence through the subkey listings, keys and
+// values through the key cache, each in the view its path asks for.
 #include "offers/OfferRules.h"
 #include "offers/RegistryError.h"
 #include "offers/RegistryPaths.h"
@@ -20,30 +20,7 @@ bool HasEmptyComponent(std::wstring_view path) {
   return path.empty() || path.front() == L'\\' || path.back() == L'\\' || path.find(L"\\\\") != path.npos;
 }
 
-// A REG_SZ, REG_DWORD or REG_QWORD value as text; nothing for an absent, unreadable or other value.
-std::optional<std::wstring> ValueAsText(HKEY key, const std::wstring& name) {
-  try {
-    // An absent value has type 0, which reads as nothing.
-    switch (win32::GetValueType(key, name)) {
-      case REG_SZ:
-        return win32::ReadStringValue(key, L"", name);
-      case REG_DWORD:
-        return std::to_wstring(win32::ReadDwordValue(key, name));
-      case REG_QWORD:
-        return std::to_wstring(win32::ReadQwordValue(key, name));
-      default:
-        return std::nullopt;
-    }
-  } catch (const win32::RegistryError&) {
-    return std::nullopt;  // unreadable: the next candidate is tried
-  }
-}
-
 }  // namespace
-
-LONG OfferRules::OpenKey(HKEY root, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) {
-  return m_facts->OpenKey(root, subkey, win32::WithDefaultView(access), key);
-}
 
 std::vector<std::wstring> OfferRules::ExpandLowerCased(const std::wstring& entry) {
   return win32::ExpandRegistryPath(win32::LowerCase(entry), Is64BitWindows());
@@ -63,54 +40,49 @@ RuleTraceRecord::View OfferRules::ViewOf(const std::wstring& path) {
                                                                : RuleTraceRecord::View::k32Bit;
 }
 
-bool OfferRules::LookUpKey(const std::wstring& path) {
+std::optional<OfferRules::KeyLocation> OfferRules::Locate(const std::wstring& path) {
   std::wstring work = WithoutTrailingBackslash(path);
-  if (HasEmptyComponent(work)) return false;
-  if (win32::StartsWithSoftwarePrefix(work)) return SoftwareKeyExists(std::move(work));
+  if (HasEmptyComponent(work)) return std::nullopt;
+  const bool belowSoftware = win32::StartsWithSoftwarePrefix(work);
+  REGSAM view = 0;
+  if (win32::NormalizeWow64Path(work, view, Is64BitWindows())) return std::nullopt;
   const auto [rootName, subkey] = win32::SplitAtFirstBackslash(work);
   const auto root = win32::FindRootKey(rootName);
-  if (!root) return false;
-  win32::UniqueHkey key;
-  return OpenKey(*root, subkey, KEY_READ, key) == ERROR_SUCCESS;
+  if (!root) return std::nullopt;
+  return KeyLocation{*root, win32::WithDefaultView(view) & (KEY_WOW64_32KEY | KEY_WOW64_64KEY), subkey, belowSoftware};
 }
 
-bool OfferRules::SoftwareKeyExists(std::wstring path) {
-  REGSAM view = 0;
-  if (win32::NormalizeWow64Path(path, view, Is64BitWindows())) return false;
-  const auto [rootName, belowRoot] = win32::SplitAtFirstBackslash(path);
-  const std::wstring top = belowRoot.substr(0, belowRoot.find(L'\\'));
-  const HKEY root = win32::kRootKeys.at(rootName);  // one of the software prefixes' roots
-  const std::size_t prefixLength = rootName.size() + top.size() + 2;
-  win32::UniqueHkey topKey;
-  if (path.size() < prefixLength) return OpenKey(root, top, KEY_READ | view, topKey) == ERROR_SUCCESS;
-
-  const std::wstring rest = path.substr(prefixLength);
-  if (m_subkeyCacheEnabled) {
+bool OfferRules::LookUpKey(const std::wstring& path) {
+  const auto key = Locate(path);
+  if (!key) return false;
+  // "software\vendor[\...]": the listing of software answers for the vendor.
+  constexpr std::wstring_view kSoftware = L"software\\";
+  if (key->belowSoftware && m_cachesEnabled && key->subkey.starts_with(kSoftware)) {
+    const std::size_t end = key->subkey.find(L'\\', kSoftware.size());
+    const std::wstring vendor = key->subkey.substr(kSoftware.size(), end - kSoftware.size());
     const auto list = [&] {
-      win32::UniqueHkey key;
-      const LONG result = OpenKey(root, top, KEY_READ | view, key);
+      HKEY software = nullptr;
+      const LONG result = m_keys.Open(key->root, key->view, L"software", software);
       if (result != ERROR_SUCCESS) throw win32::RegistryError("Cannot open registry key: RegOpenKeyEx failed.", result);
-      return m_facts->EnumerateSubkeys(key.get());
+      return m_facts->EnumerateSubkeys(software);
     };
+    std::optional<bool> listed;
     try {
-      if (!m_subkeyCache.Contains(root, view, top, rest.substr(0, rest.find(L'\\')), list)) return false;
+      listed = m_subkeyCache.IsListed(key->root, key->view, L"software", vendor, list);
     } catch (const win32::RegistryError&) {
       return false;
     }
+    if (listed == false) return false;
+    if (listed && end == std::wstring::npos) return true;
   }
-  win32::UniqueHkey key;
-  return OpenKey(root, top, KEY_READ | view, topKey) == ERROR_SUCCESS &&
-         m_facts->OpenKey(topKey.get(), rest, KEY_READ | view, key) == ERROR_SUCCESS;
+  return m_keys.Exists(key->root, key->view, key->subkey);
 }
 
-bool OfferRules::OpenExistingKey(std::wstring path, win32::UniqueHkey& key) {
-  if (!KeyExists(path)) return false;
-  path = WithoutTrailingBackslash(std::move(path));
-  REGSAM view = KEY_READ;
-  if (win32::NormalizeWow64Path(path, view, Is64BitWindows())) return false;
-  const auto [rootName, subkey] = win32::SplitAtFirstBackslash(path);
-  const auto root = win32::FindRootKey(rootName);
-  return root && OpenKey(*root, subkey, view, key) == ERROR_SUCCESS;
+std::optional<win32::RegistryValue> OfferRules::ReadValue(const std::wstring& keyPath, const std::wstring& name) {
+  if (!KeyExists(keyPath)) return std::nullopt;
+  const auto key = Locate(keyPath);
+  if (!key) return std::nullopt;
+  return m_keys.Value(key->root, key->view, key->subkey, name);
 }
 
 bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& subkey, const std::wstring& name,
@@ -122,15 +94,14 @@ bool OfferRules::ReadValueAsText(const std::wstring& root, const std::wstring& s
     candidates.push_back(root + L"\\software\\wow6432node" + subkey.substr(8));
   }
   for (const std::wstring& candidate : candidates) {
-    win32::UniqueHkey key;
-    if (!OpenExistingKey(candidate, key)) continue;
-    std::optional<std::wstring> value = ValueAsText(key.get(), name);
+    const auto value = ReadValue(candidate, name);
+    if (!value) continue;
     Trace([&] {
       return RuleTraceRecord{Kind::kRegistryValue, candidate + L"\\" + name,
-                             value ? *value : L"absent, or not text or a number", ViewOf(candidate)};
+                             value->text ? *value->text : L"absent, or not text or a number", ViewOf(candidate)};
     });
-    if (value) {
-      text = std::move(*value);
+    if (value->text) {
+      text = *value->text;
       return true;
     }
   }

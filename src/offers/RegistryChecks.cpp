@@ -63,13 +63,12 @@ bool OfferRules::AnyValueExists(const std::vector<std::wstring>& list) {
     if (paths.empty()) return false;
     for (const std::wstring& path : paths) {
       const auto [keyPath, name] = win32::SplitAtLastBackslash(path);
-      win32::UniqueHkey key;
-      if (!OpenExistingKey(keyPath, key)) continue;
-      const bool exists = win32::ValueExists(key.get(), name);
+      const auto value = ReadValue(keyPath, name);
+      if (!value) continue;
       Trace([&] {
-        return RuleTraceRecord{Kind::kRegistryValue, path, exists ? L"present" : L"absent", ViewOf(keyPath)};
+        return RuleTraceRecord{Kind::kRegistryValue, path, value->exists ? L"present" : L"absent", ViewOf(keyPath)};
       });
-      if (exists) return true;
+      if (value->exists) return true;
     }
   }
   return false;
@@ -80,16 +79,14 @@ bool OfferRules::AnyValueDataMatches(const std::vector<std::wstring>& list) {
     for (const std::wstring& path : ExpandLowerCased(entry)) {
       const auto [valuePath, expected] = win32::SplitAtLastBackslash(path);
       const auto [keyPath, name] = win32::SplitAtLastBackslash(valuePath);
-      win32::UniqueHkey key;
-      if (!OpenExistingKey(keyPath, key)) continue;
-      // An absent value has type 0.
-      const DWORD type = win32::GetValueType(key.get(), name);
-      const bool matches = type != 0 && win32::ValueDataMatches(type, key.get(), name, expected);
+      const auto value = ReadValue(keyPath, name);
+      if (!value) continue;
+      const bool matches = win32::DataMatches(*value, expected);
       Trace([&] {
         return RuleTraceRecord{Kind::kRegistryValue, valuePath,
-                               type == 0 ? L"absent"
-                               : matches ? L"matches " + expected
-                                         : L"does not match " + expected,
+                               value->type == 0 ? L"absent"
+                               : matches        ? L"matches " + expected
+                                                : L"does not match " + expected,
                                ViewOf(keyPath)};
       });
       if (matches) return true;
@@ -137,14 +134,14 @@ bool OfferRules::IsAppInstalled(const std::wstring& name) {
 void OfferRules::BuildAppPathsIndex() {
   m_appPaths.clear();
   m_appPathsBuilt = true;
-  std::vector<REGSAM> views = {0};
+  std::vector<REGSAM> views = {KEY_WOW64_32KEY};
   if (Is64BitWindows()) views.push_back(KEY_WOW64_64KEY);
   for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     for (const REGSAM view : views) {
-      win32::UniqueHkey key;
-      if (OpenKey(root, kAppPathsKey, KEY_READ | view, key) != ERROR_SUCCESS) continue;
+      HKEY key = nullptr;
+      if (m_keys.Open(root, view, kAppPathsKey, key) != ERROR_SUCCESS) continue;
       try {
-        for (std::wstring& name : m_facts->EnumerateSubkeys(key.get())) {
+        for (std::wstring& name : m_facts->EnumerateSubkeys(key)) {
           m_appPaths.emplace(std::move(name), AppPathEntry{root, view, {}, false});
         }
       } catch (const win32::RegistryError&) {
@@ -155,12 +152,10 @@ void OfferRules::BuildAppPathsIndex() {
 }
 
 std::wstring OfferRules::ResolveAppPath(const AppPathEntry& entry, const std::wstring& name) {
-  win32::UniqueHkey key;
-  if (OpenKey(entry.root, std::wstring(kAppPathsKey) + L"\\" + name, KEY_READ | entry.view, key) != ERROR_SUCCESS) {
-    return {};
-  }
+  HKEY key = nullptr;
+  if (m_keys.Open(entry.root, entry.view, std::wstring(kAppPathsKey) + L"\\" + name, key) != ERROR_SUCCESS) return {};
   try {
-    return Unquoted(win32::ReadStringValue(key.get(), L"", L""));
+    return Unquoted(win32::ReadStringValue(key, L"", L""));
   } catch (const win32::RegistryError&) {
     return {};
   }

@@ -89,4 +89,11 @@ std::wstring LowerCase(std::wstring text) {
   return text;
 }
 
+std::wstring FoldCase(std::wstring name) {
+  for (wchar_t& c : name) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return name;
+}
+
 }  // namespace win32

@@ -56,5 +56,8 @@ std::pair<std::wstring, std::wstring> SplitAtLastBackslash(const std::wstring& t
 
 // towlower, character by character.
 std::wstring LowerCase(std::wstring text);
+// A-Z to a-z, nothing else: two key names that fold alike are one key to the registry on any
+// Windows version (its own table folds more, and differs between versions).
+std::wstring FoldCase(std::wstring name);
 
 }  // namespace win32

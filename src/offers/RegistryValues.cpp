@@ -60,34 +60,43 @@ std::uint64_t ReadQwordValue(HKEY key, const std::wstring& name) {
   return data;
 }
 
-bool ValueExists(HKEY key, const std::wstring& name) {
-  return ::RegGetValueW(key, nullptr, name.c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-DWORD GetValueType(HKEY key, const std::wstring& name) {
-  DWORD type = 0;
-  if (::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) return 0;
-  return type;
-}
-
-bool ValueDataMatches(DWORD type, HKEY key, const std::wstring& name, const std::wstring& expected) {
+RegistryValue ReadValue(HKEY key, const std::wstring& name) {
+  RegistryValue value;
+  value.exists = ::RegGetValueW(key, nullptr, name.c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  if (::RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, nullptr) != ERROR_SUCCESS) value.type = 0;
   try {
-    switch (type) {
+    switch (value.type) {
       case REG_SZ:
-        return LowerCase(ReadStringValue(key, L"", name)) == expected;
-      case REG_DWORD: {
-        const auto number = offers::ParseDecimal(expected);
-        return number && *number <= MAXDWORD && ReadDwordValue(key, name) == *number;
-      }
-      case REG_QWORD: {
-        const auto number = offers::ParseDecimal(expected);
-        return number && ReadQwordValue(key, name) == *number;
-      }
+        value.text = ReadStringValue(key, L"", name);
+        break;
+      case REG_DWORD:
+        value.text = std::to_wstring(ReadDwordValue(key, name));
+        break;
+      case REG_QWORD:
+        value.text = std::to_wstring(ReadQwordValue(key, name));
+        break;
       default:
-        return false;
+        break;
     }
   } catch (const RegistryError&) {
-    return false;
+    // unreadable data: no text
+  }
+  return value;
+}
+
+bool DataMatches(const RegistryValue& value, const std::wstring& expected) {
+  if (!value.text) return false;
+  switch (value.type) {
+    case REG_SZ:
+      return LowerCase(*value.text) == expected;
+    case REG_DWORD:
+    case REG_QWORD: {
+      // Both texts in canonical decimal: equal texts are equal numbers.
+      const auto number = offers::ParseDecimal(expected);
+      return number && *value.text == std::to_wstring(*number);
+    }
+    default:
+      return false;
   }
 }
 

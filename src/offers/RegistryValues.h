@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,18 @@ std::wstring ReadStringValue(HKEY key, const std::wstring& subkey, const std::ws
 DWORD ReadDwordValue(HKEY key, const std::wstring& name);          // raises RegistryError
 std::uint64_t ReadQwordValue(HKEY key, const std::wstring& name);  // raises RegistryError
 
-bool ValueExists(HKEY key, const std::wstring& name);
-// The value's registry type, 0 when it cannot be read.
-DWORD GetValueType(HKEY key, const std::wstring& name);
+// What the checks ask of one value: whether it exists, its type (0 when it cannot be read,
+// as for an absent value) and the data of a REG_SZ, REG_DWORD or REG_QWORD as text, a number
+// in decimal (nothing for other types or data that cannot be read).
+struct RegistryValue {
+  bool exists = false;
+  DWORD type = 0;
+  std::optional<std::wstring> text;
+};
+RegistryValue ReadValue(HKEY key, const std::wstring& name);
 
 // REG_SZ compares lower-cased text; REG_DWORD and REG_QWORD compare numbers, where an expected
 // text that is not a plain decimal number matches nothing. Other types never match.
-bool ValueDataMatches(DWORD type, HKEY key, const std::wstring& name, const std::wstring& expected);
+bool DataMatches(const RegistryValue& value, const std::wstring& expected);
 
 }  // namespace win32

@@ -4,6 +4,7 @@
 // and view instead of registry calls per key.
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <optional>
@@ -15,13 +16,19 @@ class SubkeyCache {
  public:
   using Fill = std::function<std::vector<std::wstring>()>;
 
-  // Whether `name`, in any case, is a direct subkey of root\top in this view. The listing comes
-  // from `fill` (lower-case names) on first use; a key without subkeys is listed once too. A
-  // fill that raises leaves the entry unfilled (and the error goes to the caller), so the next
-  // call tries again.
-  bool Contains(HKEY root, REGSAM view, const std::wstring& top, const std::wstring& name, const Fill& fill);
+  // Whether `name`, in any case, is a direct subkey of root\top in this view; nothing when only
+  // the registry can tell (a case difference beyond A-Z may be one to the registry's own table,
+  // which differs between Windows versions). The listing comes from `fill` on first use; a key
+  // without subkeys is listed once too. A fill that raises leaves the entry unfilled (and the
+  // error goes to the caller), so the next call tries again.
+  std::optional<bool> IsListed(HKEY root, REGSAM view, const std::wstring& top, const std::wstring& name,
+                               const Fill& fill);
 
  private:
+  struct Listing {
+    std::vector<std::wstring> names;       // A-Z folded, sorted
+    std::vector<std::size_t> beyondAscii;  // lengths of the names with other characters, sorted
+  };
   using Entry = std::tuple<HKEY, REGSAM, std::wstring>;
-  std::map<Entry, std::optional<std::vector<std::wstring>>> m_listings;  // sorted names
+  std::map<Entry, std::optional<Listing>> m_listings;
 };

@@ -160,9 +160,9 @@ bool OfferRules::FileExists(const std::wstring& path) {
   const bool exists = m_facts->FileExists(path);
   Trace([&] {
     return RuleTraceRecord{Kind::kFile, path,
-                           exists                  ? L"exists"
-                           : IsLocalFilePath(path) ? L"absent"
-                                                   : L"not looked at (not a local path)"};
+                           exists                       ? L"exists"
+                           : m_facts->IsLocalPath(path) ? L"absent"
+                                                        : L"not looked at (not a local path)"};
   });
   return exists;
 }

@@ -3,9 +3,10 @@
 #include "config/ConfigurationManager.h"
 #include "resources/resource.h"
 
-ClassicPage::ClassicPage(const PageContext& context, UINT templateId, std::vector<std::pair<int, std::string>> texts,
-                         int titleId, std::vector<std::pair<int, int>> checkBoxes)
-    : WizardPage(context, templateId),
+ClassicPage::ClassicPage(const PageContext& context, PageKind kind, UINT templateId,
+                         std::vector<std::pair<int, std::string>> texts, int titleId,
+                         std::vector<std::pair<int, int>> checkBoxes)
+    : WizardPage(context, kind, templateId),
       m_textKeys(std::move(texts)),
       m_titleId(titleId),
       m_checkBoxes(std::move(checkBoxes)) {}
@@ -39,7 +40,7 @@ bool ClassicPage::OnCommand(int id, int code, HWND /*control*/) {
 }
 
 WarningPageBTClassic::WarningPageBTClassic(const PageContext& context)
-    : ClassicPage(context, IDD_WARNING_PAGE,
+    : ClassicPage(context, PageKind::Warning, IDD_WARNING_PAGE,
                   {{IDC_WARNING_TITLE, "WARNING_TITLE"},
                    {IDC_WARNING_SUBTITLE, "WARNING_SUBTITLE"},
                    {IDC_WARNING_TEXT, "WARNING_TEXT"},
@@ -63,7 +64,7 @@ HBRUSH WarningPageBTClassic::OnCtlColor(HDC dc, HWND control, UINT message) {
 }
 
 OptionsPageBTClassic::OptionsPageBTClassic(const PageContext& context)
-    : ClassicPage(context, IDD_OPTIONS_PAGE,
+    : ClassicPage(context, PageKind::Options, IDD_OPTIONS_PAGE,
                   {{IDC_OPTIONS_TITLE, "OPTIONS_TITLE"},
                    {IDC_OPTIONS_CHECK_1, "OPTIONS_CHECK_1"},
                    {IDC_OPTIONS_CHECK_2, "OPTIONS_CHECK_2"},
@@ -72,7 +73,7 @@ OptionsPageBTClassic::OptionsPageBTClassic(const PageContext& context)
                   IDC_OPTIONS_TITLE, {{IDC_OPTIONS_CHECK_1, 0}, {IDC_OPTIONS_CHECK_2, 1}, {IDC_OPTIONS_CHECK_3, 2}}) {}
 
 ConfigurationsPageBTClassic::ConfigurationsPageBTClassic(const PageContext& context)
-    : ClassicPage(context, IDD_CONFIGURATIONS_PAGE,
+    : ClassicPage(context, PageKind::Configurations, IDD_CONFIGURATIONS_PAGE,
                   {{IDC_CONFIGURATIONS_TITLE, "CONFIGURATIONS_TITLE"},
                    {IDC_CONFIGURATIONS_SUBTITLE_1, "CONFIGURATIONS_SUBTITLE_1"},
                    {IDC_CONFIGURATIONS_TEXT_1, "CONFIGURATIONS_TEXT_1"},

@@ -19,8 +19,8 @@ class ClassicPage : public WizardPage {
  protected:
   // The page's texts (control id, key), its title control and its check boxes with the
   // element of the configuration's classic options each one sets.
-  ClassicPage(const PageContext& context, UINT templateId, std::vector<std::pair<int, std::string>> texts, int titleId,
-              std::vector<std::pair<int, int>> checkBoxes);
+  ClassicPage(const PageContext& context, PageKind kind, UINT templateId,
+              std::vector<std::pair<int, std::string>> texts, int titleId, std::vector<std::pair<int, int>> checkBoxes);
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
 
@@ -34,7 +34,6 @@ class ClassicPage : public WizardPage {
 class WarningPageBTClassic : public ClassicPage {
  public:
   WarningPageBTClassic(const PageContext& context);
-  std::wstring GetPageName() const override { return L"WarningPageBTClassic"; }
 
  protected:
   bool OnInitDialog() override;
@@ -47,11 +46,9 @@ class WarningPageBTClassic : public ClassicPage {
 class OptionsPageBTClassic : public ClassicPage {
  public:
   OptionsPageBTClassic(const PageContext& context);
-  std::wstring GetPageName() const override { return L"OptionsPageBTClassic"; }
 };
 
 class ConfigurationsPageBTClassic : public ClassicPage {
  public:
   ConfigurationsPageBTClassic(const PageContext& context);
-  std::wstring GetPageName() const override { return L"ConfigurationsPageBTClassic"; }
 };

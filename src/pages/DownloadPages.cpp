@@ -60,7 +60,8 @@ std::wstring ClassicCommandLine(const std::array<bool, 8>& options) {
 
 // --- both pages ------------------------------------------------------------------------------
 
-DownloadPage::DownloadPage(const PageContext& context, UINT templateId) : WizardPage(context, templateId) {}
+DownloadPage::DownloadPage(const PageContext& context, PageKind kind, UINT templateId)
+    : WizardPage(context, kind, templateId) {}
 
 DownloadPage::~DownloadPage() = default;
 
@@ -257,7 +258,8 @@ void DownloadPage::Conclude(const char* errorTitleKey, const char* errorTextKey)
 
 // --- DLM -------------------------------------------------------------------------------------
 
-DownloadPageDlm::DownloadPageDlm(const PageContext& context) : DownloadPage(context, IDD_DOWNLOAD_PAGE_DLM) {}
+DownloadPageDlm::DownloadPageDlm(const PageContext& context)
+    : DownloadPage(context, PageKind::DownloadDlm, IDD_DOWNLOAD_PAGE_DLM) {}
 
 bool DownloadPageDlm::OnInitDialog() {
   DownloadPage::OnInitDialog();
@@ -284,7 +286,8 @@ void DownloadPageDlm::OnInstallerEnded(const InstallItem& item, const InstallSta
 
 // --- ISV -------------------------------------------------------------------------------------
 
-DownloadPageIsv::DownloadPageIsv(const PageContext& context) : DownloadPage(context, IDD_DOWNLOAD_PAGE_ISV) {}
+DownloadPageIsv::DownloadPageIsv(const PageContext& context)
+    : DownloadPage(context, PageKind::DownloadIsv, IDD_DOWNLOAD_PAGE_ISV) {}
 
 bool DownloadPageIsv::OnInitDialog() {
   DownloadPage::OnInitDialog();

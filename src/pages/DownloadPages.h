@@ -48,7 +48,7 @@ class DownloadPage : public WizardPage {
   void PrepareForExit(std::chrono::steady_clock::time_point deadline) override;
 
  protected:
-  DownloadPage(const PageContext& context, UINT templateId);
+  DownloadPage(const PageContext& context, PageKind kind, UINT templateId);
   ~DownloadPage() override;
   bool OnInitDialog() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -91,7 +91,6 @@ class DownloadPage : public WizardPage {
 class DownloadPageDlm : public DownloadPage {
  public:
   DownloadPageDlm(const PageContext& context);
-  std::wstring GetPageName() const override { return L"DownloadPageDLM"; }
 
  protected:
   bool OnInitDialog() override;
@@ -106,7 +105,6 @@ class DownloadPageDlm : public DownloadPage {
 class DownloadPageIsv : public DownloadPage, public InstallNotificationsInterface {
  public:
   DownloadPageIsv(const PageContext& context);
-  std::wstring GetPageName() const override { return L"DownloadPageISV"; }
   void SetInstallNotifications(std::function<void()> started, std::function<void()> finished) override;
 
  protected:

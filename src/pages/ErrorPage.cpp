@@ -2,7 +2,7 @@
 
 #include "resources/resource.h"
 
-ErrorPage::ErrorPage(const PageContext& context) : IPage(context, IDD_ERROR_PAGE) {}
+ErrorPage::ErrorPage(const PageContext& context) : IPage(context, PageKind::Error, IDD_ERROR_PAGE) {}
 
 bool ErrorPage::OnInitDialog() {
   IPage::OnInitDialog();

@@ -13,7 +13,6 @@ class ErrorPage : public IPage {
   void OnNavigateToPage() override {}
   void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
   void SetErrorCallback(ErrorCallback /*callback*/) override {}
-  std::wstring GetPageName() const override { return L"ErrorPage"; }
 
   void SetTexts(const std::wstring& title, const std::wstring& text);
 

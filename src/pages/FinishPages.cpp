@@ -6,8 +6,8 @@
 #include "install/HeldFile.h"
 #include "resources/resource.h"
 
-FinishPage::FinishPage(const PageContext& context, UINT templateId, ShellLauncher launcher)
-    : WizardPage(context, templateId), m_launcher(std::move(launcher)) {}
+FinishPage::FinishPage(const PageContext& context, PageKind kind, UINT templateId, ShellLauncher launcher)
+    : WizardPage(context, kind, templateId), m_launcher(std::move(launcher)) {}
 
 bool FinishPage::OnInitDialog() {
   WizardPage::OnInitDialog();
@@ -46,7 +46,7 @@ void FinishPage::Launch(const ShellCommand& command) const {
 bool FinishPage::IsChecked(int id) const { return ::SendMessageW(GetItem(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 FinishPageDlm::FinishPageDlm(const PageContext& context, ShellLauncher launcher)
-    : FinishPage(context, IDD_FINISH_PAGE_DLM, std::move(launcher)) {}
+    : FinishPage(context, PageKind::FinishDlm, IDD_FINISH_PAGE_DLM, std::move(launcher)) {}
 
 void FinishPageDlm::BindPageTexts() {
   BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");
@@ -85,7 +85,7 @@ void FinishPageDlm::OnFinishClicked() {
 }
 
 FinishPageIsv::FinishPageIsv(const PageContext& context, ShellLauncher launcher)
-    : FinishPage(context, IDD_FINISH_PAGE_ISV, std::move(launcher)) {}
+    : FinishPage(context, PageKind::FinishIsv, IDD_FINISH_PAGE_ISV, std::move(launcher)) {}
 
 void FinishPageIsv::BindPageTexts() {
   BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");

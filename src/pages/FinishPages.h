@@ -13,7 +13,7 @@ class FinishPage : public WizardPage {
   void OnNavigateToPage() override;
 
  protected:
-  FinishPage(const PageContext& context, UINT templateId, ShellLauncher launcher);
+  FinishPage(const PageContext& context, PageKind kind, UINT templateId, ShellLauncher launcher);
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
   virtual void BindPageTexts() = 0;
@@ -30,7 +30,6 @@ class FinishPage : public WizardPage {
 class FinishPageDlm : public FinishPage {
  public:
   FinishPageDlm(const PageContext& context, ShellLauncher launcher = ShellExecuteLauncher);
-  std::wstring GetPageName() const override { return L"FinishPageDLM"; }
 
  protected:
   bool OnInitDialog() override;
@@ -41,7 +40,6 @@ class FinishPageDlm : public FinishPage {
 class FinishPageIsv : public FinishPage {
  public:
   FinishPageIsv(const PageContext& context, ShellLauncher launcher = ShellExecuteLauncher);
-  std::wstring GetPageName() const override { return L"FinishPageISV"; }
 
  protected:
   bool OnInitDialog() override;

@@ -4,12 +4,13 @@
 #include "i18n/LanguageManager.h"
 #include "resources/resource.h"
 
-IPage::IPage(const PageContext& context, UINT templateId)
+IPage::IPage(const PageContext& context, PageKind kind, UINT templateId)
     : ui::Dialog(templateId),
       m_languageManager(context.languageManager),
       m_config(context.config),
       m_run(context.run),
-      m_parent(context.parent) {
+      m_parent(context.parent),
+      m_kind(kind) {
   if (m_languageManager) m_languageManager->RegisterPage(this);
   m_accentBrush.reset(::CreateSolidBrush(m_config->accentColor));
 }

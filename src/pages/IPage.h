@@ -14,6 +14,7 @@
 
 #include "i18n/TextTarget.h"
 #include "pages/ButtonType.h"
+#include "pages/PageKind.h"
 #include "ui/Dialog.h"
 #include "win32/UniqueResource.h"
 
@@ -35,7 +36,7 @@ class IPage : public ui::Dialog, public i18n::TextTarget {
   using ButtonCallback = std::function<void(ButtonType)>;
   using ErrorCallback = std::function<void(const std::wstring& title, const std::wstring& text)>;
 
-  IPage(const PageContext& context, UINT templateId);
+  IPage(const PageContext& context, PageKind kind, UINT templateId);
   ~IPage() override;
 
   // Creates the page window as a child of the parent given at construction.
@@ -49,7 +50,8 @@ class IPage : public ui::Dialog, public i18n::TextTarget {
   // Sets every bound control's text from the current language; a missing or empty text leaves
   // the control as it is.
   void UpdateTexts() override;
-  virtual std::wstring GetPageName() const = 0;
+  PageKind Kind() const noexcept { return m_kind; }
+  std::wstring GetPageName() const { return PageName(m_kind); }
   // Called once on the current page when the user has confirmed closing the wizard, before
   // anything is cleaned up: the page stops what it runs (a download, a wait for an installer)
   // and returns by `deadline` at the latest.
@@ -76,4 +78,5 @@ class IPage : public ui::Dialog, public i18n::TextTarget {
 
  private:
   ui::Dialog* m_parent;
+  PageKind m_kind;
 };

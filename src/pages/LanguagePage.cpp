@@ -3,9 +3,10 @@
 #include "i18n/LanguageManager.h"
 #include "resources/resource.h"
 
-LanguagePage::LanguagePage(const PageContext& context) : LanguagePage(context, IDD_LANGUAGE_PAGE) {}
+LanguagePage::LanguagePage(const PageContext& context) : LanguagePage(context, PageKind::Language, IDD_LANGUAGE_PAGE) {}
 
-LanguagePage::LanguagePage(const PageContext& context, UINT templateId) : WizardPage(context, templateId) {}
+LanguagePage::LanguagePage(const PageContext& context, PageKind kind, UINT templateId)
+    : WizardPage(context, kind, templateId) {}
 
 void LanguagePage::BindPageTexts() {
   BindText(IDC_NEXT, "BUTTON_NEXT");
@@ -43,7 +44,8 @@ bool LanguagePage::OnCommand(int id, int code, HWND /*control*/) {
   return false;
 }
 
-LanguagePageBT::LanguagePageBT(const PageContext& context) : LanguagePage(context, IDD_LANGUAGE_PAGE_BT) {}
+LanguagePageBT::LanguagePageBT(const PageContext& context)
+    : LanguagePage(context, PageKind::LanguageBT, IDD_LANGUAGE_PAGE_BT) {}
 
 void LanguagePageBT::BindPageTexts() {
   BindText(IDC_NEXT, "BUTTON_NEXT");

@@ -12,10 +12,9 @@ class LanguagePage : public WizardPage {
   LanguagePage(const PageContext& context);
 
   void OnNavigateToPage() override {}
-  std::wstring GetPageName() const override { return L"LanguagePage"; }
 
  protected:
-  LanguagePage(const PageContext& context, UINT templateId);
+  LanguagePage(const PageContext& context, PageKind kind, UINT templateId);
   bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
   virtual void BindPageTexts();
@@ -29,7 +28,6 @@ class LanguagePage : public WizardPage {
 class LanguagePageBT : public LanguagePage {
  public:
   LanguagePageBT(const PageContext& context);
-  std::wstring GetPageName() const override { return L"LanguagePageBT"; }
 
  protected:
   void BindPageTexts() override;

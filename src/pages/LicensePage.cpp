@@ -9,7 +9,7 @@
 #include "resources/resource.h"
 #include "win32/Strings.h"
 
-LicensePageIsv::LicensePageIsv(const PageContext& context) : WizardPage(context, IDD_LICENSE_PAGE) {}
+LicensePageIsv::LicensePageIsv(const PageContext& context) : WizardPage(context, PageKind::License, IDD_LICENSE_PAGE) {}
 
 bool LicensePageIsv::OnInitDialog() {
   WizardPage::OnInitDialog();

@@ -15,7 +15,6 @@ class LicensePageIsv : public WizardPage {
   void OnNavigateToPage() override {}
   // The links line is filled with the product's addresses again after every language change.
   void UpdateTexts() override;
-  std::wstring GetPageName() const override { return L"LicensePage"; }
 
  protected:
   bool OnInitDialog() override;

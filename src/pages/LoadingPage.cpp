@@ -26,7 +26,7 @@ bool FetchOfferPicture(const Package& package, std::function<void()> done) {
       });
 }
 
-LoadingPage::LoadingPage(const PageContext& context) : WizardPage(context, IDD_LOADING_PAGE) {}
+LoadingPage::LoadingPage(const PageContext& context) : WizardPage(context, PageKind::Loading, IDD_LOADING_PAGE) {}
 
 bool LoadingPage::OnInitDialog() {
   WizardPage::OnInitDialog();
@@ -65,7 +65,6 @@ void LoadingPage::RunWorker(std::shared_ptr<LoadState> state) noexcept {
   bool failed = false;
   try {
     const auto& config = state->config;
-    if (config->exiting) throw std::runtime_error("the wizard is closing");
     const auto document = ApiManager::GetInstance()->RequestConfiguration(*config);
     loaded = ApplyConfigurationDocument(*document, *config);
   } catch (const std::exception& error) {

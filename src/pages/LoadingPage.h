@@ -25,7 +25,6 @@ class LoadingPage : public WizardPage, public LoadingPageInterface {
   LoadingPage(const PageContext& context);
 
   void OnNavigateToPage() override;
-  std::wstring GetPageName() const override { return L"LoadingPage"; }
   void SetLoadCompleteCallback(LoadCompleteCallback callback) override;
   // Waits (until the deadline at most) for the worker, so it is not cut off mid-write.
   void PrepareForExit(std::chrono::steady_clock::time_point deadline) override;

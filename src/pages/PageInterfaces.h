@@ -1,27 +1,13 @@
 #pragma once
-// The kinds of page, and what the main dialog asks of the pages that hand it work: the loading
+// What the main dialog asks of the pages that hand it work: the loading
 // page's hand-over and the installer page's notifications.
 #include <functional>
 #include <memory>
 #include <vector>
 
-class Package;
+#include "pages/PageKind.h"
 
-enum class PageKind {
-  Language,
-  LanguageBT,
-  Loading,
-  Welcome,
-  License,
-  Warning,
-  Product,
-  Options,
-  Configurations,
-  DownloadDlm,
-  DownloadIsv,
-  FinishDlm,
-  FinishIsv,
-};
+class Package;
 
 // What the loading page hands to the dialog once everything is fetched: the accepted offers in
 // order and the bytes of the product logo (empty when there is none); the dialog decodes the

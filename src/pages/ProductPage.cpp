@@ -17,7 +17,7 @@
 #include "win32/Strings.h"
 
 ProductPage::ProductPage(const PageContext& context, std::shared_ptr<Package> package)
-    : WizardPage(context, IDD_PRODUCT_PAGE), m_package(std::move(package)) {}
+    : WizardPage(context, PageKind::Product, IDD_PRODUCT_PAGE), m_package(std::move(package)) {}
 
 bool ProductPage::OnInitDialog() {
   WizardPage::OnInitDialog();

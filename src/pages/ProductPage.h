@@ -16,7 +16,6 @@ class ProductPage : public WizardPage {
   void OnNavigateToPage() override;
   // The disclaimer is filled with the offer's values again after every language change.
   void UpdateTexts() override;
-  std::wstring GetPageName() const override { return L"ProductPage"; }
 
  protected:
   bool OnInitDialog() override;

@@ -9,7 +9,7 @@
 #include "pages/LinkMarkup.h"
 #include "resources/resource.h"
 
-WelcomePageIsv::WelcomePageIsv(const PageContext& context) : WizardPage(context, IDD_WELCOME_PAGE) {}
+WelcomePageIsv::WelcomePageIsv(const PageContext& context) : WizardPage(context, PageKind::Welcome, IDD_WELCOME_PAGE) {}
 
 bool WelcomePageIsv::OnInitDialog() {
   WizardPage::OnInitDialog();

@@ -16,7 +16,6 @@ class WelcomePageIsv : public WizardPage {
   void OnNavigateToPage() override {}
   // Each link is as wide as its text in the current language.
   void UpdateTexts() override;
-  std::wstring GetPageName() const override { return L"WelcomePage"; }
 
  protected:
   bool OnInitDialog() override;

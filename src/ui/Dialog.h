@@ -38,7 +38,6 @@ class Dialog {
 
   // The dialog and its static controls are painted with this colour.
   void SetBackgroundColor(COLORREF color);
-  HBRUSH GetBackgroundBrush() const noexcept { return m_backgroundBrush.get(); }
 
  protected:
   virtual bool OnInitDialog() { return true; }
@@ -52,8 +51,6 @@ class Dialog {
   // Other messages; return true when handled and put the message result in `result`.
   virtual bool OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/, LRESULT& /*result*/) { return false; }
   virtual void OnDestroy() {}
-
-  UINT TemplateId() const noexcept { return m_templateId; }
 
  private:
   static INT_PTR CALLBACK Thunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;

@@ -69,11 +69,6 @@ struct GdiObjectTraits {
   static Type Invalid() noexcept { return nullptr; }
   static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
-struct HiconTraits {
-  using Type = HICON;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DestroyIcon(h); }
-};
 struct HglobalTraits {
   using Type = HGLOBAL;
   static Type Invalid() noexcept { return nullptr; }
@@ -117,7 +112,6 @@ using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueHkey = UniqueResource<HkeyTraits>;
 using UniqueHbrush = UniqueResource<GdiObjectTraits<HBRUSH>>;
 using UniqueHfont = UniqueResource<GdiObjectTraits<HFONT>>;
-using UniqueHicon = UniqueResource<HiconTraits>;
 using UniqueHglobal = UniqueResource<HglobalTraits>;
 using UniqueHlocal = UniqueResource<HlocalTraits>;
 using UniqueCoTaskString = UniqueResource<CoTaskStringTraits>;

@@ -10,28 +10,24 @@ WizardProcess::WizardProcess(const std::wstring& exePath) {
   std::wstring commandLine = L"\"" + exePath + L"\"";
   if (::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                        &info)) {
-    ::CloseHandle(info.hThread);
-    m_process = info.hProcess;
+    win32::UniqueHandle thread(info.hThread);
+    m_process.reset(info.hProcess);
     m_processId = info.dwProcessId;
   }
 }
 
 WizardProcess::~WizardProcess() {
-  if (m_process == nullptr) return;
   if (IsRunning()) {
-    ::TerminateProcess(m_process, 99);
-    ::WaitForSingleObject(m_process, 10000);
+    ::TerminateProcess(m_process.get(), 99);
+    ::WaitForSingleObject(m_process.get(), 10000);
   }
-  ::CloseHandle(m_process);
 }
 
-bool WizardProcess::IsRunning() const {
-  return m_process != nullptr && ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
-}
+bool WizardProcess::IsRunning() const { return m_process && ::WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT; }
 
 bool WizardProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) const {
-  if (m_process == nullptr || ::WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) return false;
-  ::GetExitCodeProcess(m_process, &exitCode);
+  if (!m_process || ::WaitForSingleObject(m_process.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+  ::GetExitCodeProcess(m_process.get(), &exitCode);
   return true;
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "win32/UniqueResource.h"
+
 class WizardProcess {
  public:
   explicit WizardProcess(const std::wstring& exePath);
@@ -12,14 +14,14 @@ class WizardProcess {
   WizardProcess(const WizardProcess&) = delete;
   WizardProcess& operator=(const WizardProcess&) = delete;
 
-  bool Started() const { return m_process != nullptr; }
+  bool Started() const { return static_cast<bool>(m_process); }
   DWORD Id() const { return m_processId; }
   bool IsRunning() const;
   // True when the process ended within the time; the exit code is stored in `exitCode`.
   bool WaitForExit(DWORD timeoutMs, DWORD& exitCode) const;
 
  private:
-  HANDLE m_process = nullptr;
+  win32::UniqueHandle m_process;
   DWORD m_processId = 0;
 };
 

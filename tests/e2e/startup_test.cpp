@@ -180,15 +180,15 @@ TEST(Startup, PlantedDllsBesideTheStubAreNeverLoaded) {
   // Wine prefers its own DLLs; make it take one from the program's folder first, as Windows
   // does for a DLL that is not a KnownDLL.
   for (const wchar_t* exe : {L"plantsetup.exe", L"plantcontrol.exe"}) {
-    HKEY key = nullptr;
+    win32::UniqueHkey key;
     const std::wstring path = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     const wchar_t order[] = L"native,builtin";
     for (const wchar_t* name : kNames) {
-      ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+      ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
     }
-    ::RegCloseKey(key);
   }
 
   // Control: a program that imports gdiplus.dll directly does load the planted copy.

@@ -1,5 +1,6 @@
-// Times the evaluation of many offers against a large registry, with the subkey cache and
-// without it, in one process, so bench/run.py can print what the cache saves.
+// Times the evaluation of many offers against a large registry, with the evaluator's registry
+// caches (software listings, keys and values) and without them, in one process, so
+// bench/run.py can print what the caches save.
 //   eligibility_bench OFFERS VENDORS ROUNDS
 //     -> one line per round and mode: "<cache|nocache> <seconds> <enumerations> <registry opens> <accepted>"
 // Each offer lists 20 keys below software (15 below vendors that exist, 5 below vendors that do
@@ -48,7 +49,7 @@ void Run(const std::vector<std::shared_ptr<Package>>& offers, bool cache) {
   config->maxOffers = static_cast<int>(offers.size()) + 1;
   OfferRules rules(*config, facts);
   rules.SetEventSink([](Package&, int, const json&) {});
-  rules.SetSubkeyCacheEnabled(cache);
+  rules.SetCachesEnabled(cache);
   std::vector<std::shared_ptr<Package>> accepted;
   const auto started = std::chrono::steady_clock::now();
   for (const auto& offer : offers) {

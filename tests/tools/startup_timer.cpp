@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "UiDriver.h"
+#include "win32/UniqueResource.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ double TimeOneStart(const std::wstring& argument) {
                         &info)) {
     return -1;
   }
+  const win32::UniqueHandle thread(info.hThread), process(info.hProcess);
   double elapsed = -1;
   Search search{info.dwProcessId, page};
   for (int i = 0; i < 6000 && search.found == nullptr; ++i) {
@@ -80,8 +82,6 @@ double TimeOneStart(const std::wstring& argument) {
     if (!page.empty()) uidriver::AnswerMessageBox(info.dwProcessId, IDOK, 3000);
   }
   if (::WaitForSingleObject(info.hProcess, 10000) != WAIT_OBJECT_0) ::TerminateProcess(info.hProcess, 1);
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
   return elapsed;
 }
 

@@ -9,8 +9,7 @@
 #include "offers/Package.h"
 #include "pages/test_ids.h"
 
-StubPage::StubPage(const PageContext& context, std::wstring name)
-    : IPage(context, IDD_TEST_PAGE), m_name(std::move(name)) {}
+StubPage::StubPage(const PageContext& context, PageKind kind) : IPage(context, kind, IDD_TEST_PAGE) {}
 
 bool StubPage::OnInitDialog() {
   IPage::OnInitDialog();
@@ -28,36 +27,19 @@ bool StubPage::OnCommand(int id, int code, HWND /*control*/) {
 
 namespace {
 
-const std::map<PageKind, std::wstring> kPageNames = {
-    {PageKind::Language, L"LanguagePage"},
-    {PageKind::LanguageBT, L"LanguagePageBT"},
-    {PageKind::Loading, L"LoadingPage"},
-    {PageKind::Welcome, L"WelcomePage"},
-    {PageKind::License, L"LicensePage"},
-    {PageKind::Warning, L"WarningPageBTClassic"},
-    {PageKind::Product, L"ProductPage"},
-    {PageKind::Options, L"OptionsPageBTClassic"},
-    {PageKind::Configurations, L"ConfigurationsPageBTClassic"},
-    {PageKind::DownloadDlm, L"DownloadPageDLM"},
-    {PageKind::DownloadIsv, L"DownloadPageISV"},
-    {PageKind::FinishDlm, L"FinishPageDLM"},
-    {PageKind::FinishIsv, L"FinishPageISV"},
-};
-
 class TestPageFactory final : public PageFactory {
  public:
-  TestPageFactory(std::map<PageKind, std::wstring> stubs, ShellLauncher launcher)
+  TestPageFactory(std::set<PageKind> stubs, ShellLauncher launcher)
       : m_stubs(std::move(stubs)), m_real(MakeWizardPageFactory(std::move(launcher))) {}
 
   std::unique_ptr<IPage> Create(PageKind kind, const PageContext& context,
                                 const std::shared_ptr<Package>& offer) override {
-    const auto stub = m_stubs.find(kind);
-    if (stub != m_stubs.end()) return std::make_unique<StubPage>(context, stub->second);
+    if (m_stubs.contains(kind)) return std::make_unique<StubPage>(context, kind);
     return m_real->Create(kind, context, offer);
   }
 
  private:
-  std::map<PageKind, std::wstring> m_stubs;
+  std::set<PageKind> m_stubs;
   std::unique_ptr<PageFactory> m_real;
 };
 
@@ -72,6 +54,8 @@ void ShellFixture::SetUp() {
 
 void ShellFixture::TearDown() {
   dialog.reset();
+  // An event a test's run sent on its way out must not land in the next test's records.
+  Package::WaitForAllEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30));
   if (!config->workFolder.empty()) {
     cleanup::DeleteFolder(config->workFolder);
     ::RemoveDirectoryW(config->workFolder.c_str());
@@ -79,17 +63,11 @@ void ShellFixture::TearDown() {
   DownloadManager::GetInstance()->m_cancelled = false;
 }
 
-void ShellFixture::Stub(std::initializer_list<PageKind> kinds) {
-  for (PageKind kind : kinds) stubs[kind] = kPageNames.at(kind);
-}
+void ShellFixture::Stub(std::initializer_list<PageKind> kinds) { stubs.insert(kinds); }
 
 void ShellFixture::StubAllButFinishPages() {
-  for (const auto& [kind, name] : kPageNames) {
-    if (kind != PageKind::FinishDlm && kind != PageKind::FinishIsv && kind != PageKind::Language &&
-        kind != PageKind::LanguageBT) {
-      stubs[kind] = name;
-    }
-  }
+  stubs.insert({PageKind::Loading, PageKind::Welcome, PageKind::License, PageKind::Warning, PageKind::Product,
+                PageKind::Options, PageKind::Configurations, PageKind::DownloadDlm, PageKind::DownloadIsv});
 }
 
 void ShellFixture::Start() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,11 @@
 // report.
 class StubPage : public IPage, public LoadingPageInterface, public InstallNotificationsInterface {
  public:
-  StubPage(const PageContext& context, std::wstring name);
+  StubPage(const PageContext& context, PageKind kind);
 
   void OnNavigateToPage() override { ++navigations; }
   void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
   void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
-  std::wstring GetPageName() const override { return m_name; }
   void PrepareForExit(std::chrono::steady_clock::time_point) override { ++exitPreparations; }
   void SetLoadCompleteCallback(LoadCompleteCallback callback) override { onLoadComplete = std::move(callback); }
   void SetInstallNotifications(std::function<void()> started, std::function<void()> finished) override {
@@ -45,7 +45,6 @@ class StubPage : public IPage, public LoadingPageInterface, public InstallNotifi
   bool OnCommand(int id, int code, HWND control) override;
 
  private:
-  std::wstring m_name;
   ButtonCallback m_buttonCallback;
   ErrorCallback m_errorCallback;
 };
@@ -77,7 +76,7 @@ class ShellFixture : public ::testing::Test {
 
   std::shared_ptr<ConfigurationManager> config;
   std::unique_ptr<CBrindleDlg> dialog;
-  std::map<PageKind, std::wstring> stubs;
+  std::set<PageKind> stubs;
   std::vector<std::wstring> questions;
   bool answer = true;
   std::function<void()> whileAsking;

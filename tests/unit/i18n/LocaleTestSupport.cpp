@@ -13,10 +13,14 @@ std::shared_ptr<ConfigurationManager> MakeConfig(const wchar_t* type, bool btPag
   config::BuildSettings settings = config::GetBuildSettings();
   settings.wizardTypeName = type;
   settings.btPages = btPages;
-  return std::shared_ptr<ConfigurationManager>(new ConfigurationManager(settings), [](ConfigurationManager* config) {
-    if (!config->workFolder.empty()) ::RemoveDirectoryW(config->workFolder.c_str());
-    delete config;
-  });
+  // The work folder this store made goes with it.
+  struct Store : ConfigurationManager {
+    using ConfigurationManager::ConfigurationManager;
+    ~Store() {
+      if (!workFolder.empty()) ::RemoveDirectoryW(workFolder.c_str());
+    }
+  };
+  return std::make_shared<Store>(settings);
 }
 
 TestLanguageManager::TestLanguageManager(std::shared_ptr<ConfigurationManager> config)

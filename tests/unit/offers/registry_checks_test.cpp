@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <tuple>
+
 #include "EligibilityTestSupport.h"
 #include "config/ConfigurationManager.h"
 #include "offers/RegistryPaths.h"
@@ -210,6 +213,53 @@ TEST(RegistryChecks, FactsAreMeasuredOnce) {
   EXPECT_EQ(counted.enumerations, 4 + 4);  // software of HKLM and HKCU in two views; App Paths the same
   EXPECT_EQ(counted.registryOpens, opensAfterFirst);
   EXPECT_EQ(counted.freeDiskSpace, 4);
+}
+
+// Every open by root, view and lower-cased subkey.
+class OpenRecorder : public TestFacts {
+ public:
+  std::map<std::tuple<HKEY, REGSAM, std::wstring>, int> opens;
+
+ protected:
+  LONG OpenRegistryKey(HKEY parent, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) override {
+    ++opens[{parent, access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY), win32::LowerCase(subkey)}];
+    return TestFacts::OpenRegistryKey(parent, subkey, access, key);
+  }
+};
+
+// Offers asking about the same keys, values and drive: each key is opened once per view, none
+// that a software listing answers (an absent vendor, a listed one itself), and the drive's type
+// is asked once. A listed name that differs beyond A-Z is left to the registry.
+TEST(RegistryChecks, EachKeyIsOpenedOncePerRun) {
+  RegistryScratch scratch;
+  const std::wstring vendor = ScratchKey() + L"\\Vendor";
+  scratch.String(HKEY_CURRENT_USER, KEY_WOW64_64KEY, vendor, L"Mode", L"On");
+  scratch.Dword(HKEY_CURRENT_USER, KEY_WOW64_64KEY, vendor, L"Level", 2);
+  const std::wstring accented = L"\u00C4Elig" + std::to_wstring(::GetCurrentProcessId());
+  scratch.Key(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"Software\\" + accented);
+  auto facts = std::make_shared<OpenRecorder>();
+  facts->is64BitWindows = true;
+  RulesUnderTest t(100, facts);
+  const std::string rel = Utf8(ScratchRulePath()) + "\\vendor";
+  const std::string hkcu = "hkcu\\software\\" + rel;
+  for (int i = 0; i < 3; ++i) {
+    const json ps = {{"v", i},
+                     {"r", {"nosuchvendor\\a", rel + "\\none"}},
+                     {"ir", {"brindletest"}},
+                     {"rvn", {hkcu + "\\gone"}},
+                     {"rvd", {hkcu + "\\mode\\off", hkcu + "\\level\\3"}},
+                     {"fe", {"C:\\nowhere\\" + std::to_string(i)}}};
+    EXPECT_EQ(t.Verdict(ps, "o" + std::to_string(i)), "accepted");
+    EXPECT_EQ(t.Verdict({{"v", 10 + i}, {"r", {Utf8(win32::LowerCase(L"\u00E4" + accented.substr(1)))}}}),
+              "REGISTRY KEY EXISTS");
+  }
+  for (const auto& [key, count] : facts->opens) {
+    const std::wstring& subkey = std::get<2>(key);
+    EXPECT_EQ(count, 1) << Utf8(subkey);
+    EXPECT_EQ(subkey.find(L"nosuchvendor"), std::wstring::npos);
+    EXPECT_NE(subkey, L"software\\brindletest");
+  }
+  EXPECT_EQ(facts->Counters().driveTypes, 1);
 }
 
 }  // namespace

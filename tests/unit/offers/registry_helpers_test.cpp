@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "EligibilityTestSupport.h"
+#include "offers/KeyCache.h"
 #include "offers/RegistryError.h"
 #include "offers/RegistryPaths.h"
 #include "offers/SubkeyCache.h"
@@ -148,19 +149,73 @@ TEST(SubkeyCache, EmptyListingIsKeptAndFailedFillIsRetried) {
     ++fills;
     return std::vector<std::wstring>();
   };
-  EXPECT_FALSE(cache.Contains(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"software", L"x", empty));
-  EXPECT_FALSE(cache.Contains(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"software", L"y", empty));
+  EXPECT_EQ(cache.IsListed(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"software", L"x", empty), false);
+  EXPECT_EQ(cache.IsListed(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"software", L"y", empty), false);
   EXPECT_EQ(fills, 1);
 
   const auto failing = [&fills]() -> std::vector<std::wstring> {
     ++fills;
     throw win32::RegistryError("Cannot enumerate subkeys: RegEnumKeyEx failed.", ERROR_ACCESS_DENIED);
   };
-  EXPECT_THROW(cache.Contains(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", L"x", failing), win32::RegistryError);
-  EXPECT_TRUE(cache.Contains(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", L"b", [] {
-    return std::vector<std::wstring>{L"c", L"b", L"a"};
-  }));
+  EXPECT_THROW(cache.IsListed(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", L"x", failing), win32::RegistryError);
+  EXPECT_EQ(cache.IsListed(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", L"b",
+                           [] {
+                             return std::vector<std::wstring>{L"c", L"b", L"a"};
+                           }),
+            true);
   EXPECT_EQ(fills, 2);
+}
+
+// The listing answers for case differences in A-Z only; the registry's own table, which folds
+// more, decides the rest.
+TEST(SubkeyCache, CaseBeyondAsciiIsLeftToTheRegistry) {
+  SubkeyCache cache;
+  const auto fill = [] { return std::vector<std::wstring>{L"\u00C4x", L"\u0131tem", L"abc"}; };
+  const struct {
+    const wchar_t* name;
+    std::optional<bool> listed;
+  } cases[] = {
+      {L"ABC", true},          {L"\u00C4X", true}, {L"abd", false}, {L"\u00E4x", std::nullopt},
+      {L"item", std::nullopt},  // as long as a name with other characters
+      {L"items", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cache.IsListed(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"software", c.name, fill), c.listed)
+        << win32::WideToUtf8(c.name);
+  }
+}
+
+// Facts whose registry holds keys named "present..." (each one HKCU\Software) and nothing else.
+class MadeUpRegistry : public TestFacts {
+ protected:
+  LONG OpenRegistryKey(HKEY, const std::wstring& subkey, REGSAM access, win32::UniqueHkey& key) override {
+    if (!subkey.starts_with(L"present")) return ERROR_FILE_NOT_FOUND;
+    return TestFacts::OpenRegistryKey(HKEY_CURRENT_USER, L"Software", access, key);
+  }
+};
+
+// A hostile number of long key names: what is remembered stays within its bound, and so does
+// what is kept open; past either a key is opened again, never answered from a guess.
+TEST(KeyCache, RemembersAndHoldsOpenWithinBounds) {
+  MadeUpRegistry facts;
+  KeyCache cache(facts);
+  const auto absent = [](std::size_t i) { return std::wstring(1000, L'x') + std::to_wstring(i); };
+  const std::size_t count = KeyCache::kMaxRememberedBytes / (KeyCache::kEntryBytes + 2000) + 2;
+  for (std::size_t i = 0; i < count; ++i) EXPECT_FALSE(cache.Exists(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, absent(i)));
+  const int opens = facts.Counters().registryOpens;
+  EXPECT_FALSE(cache.Exists(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, absent(0)));
+  EXPECT_EQ(facts.Counters().registryOpens, opens);
+  EXPECT_FALSE(cache.Exists(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, absent(count - 1)));
+  EXPECT_EQ(facts.Counters().registryOpens, opens + 1);
+
+  KeyCache open(facts);
+  const auto present = [](std::size_t i) { return L"present" + std::to_wstring(i); };
+  for (std::size_t i = 0; i <= KeyCache::kMaxOpenKeys; ++i) open.Exists(HKEY_CURRENT_USER, KEY_WOW64_64KEY, present(i));
+  const int held = facts.Counters().registryOpens;
+  EXPECT_TRUE(open.Value(HKEY_CURRENT_USER, KEY_WOW64_64KEY, present(KeyCache::kMaxOpenKeys), L"none"));
+  EXPECT_EQ(facts.Counters().registryOpens, held);
+  EXPECT_TRUE(open.Value(HKEY_CURRENT_USER, KEY_WOW64_64KEY, present(0), L"none"));  // closed to keep the bound
+  EXPECT_EQ(facts.Counters().registryOpens, held + 1);
 }
 
 }  // namespace

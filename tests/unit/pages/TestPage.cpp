@@ -4,7 +4,7 @@
 #include "pages/test_ids.h"
 #include "resources/resource.h"
 
-TestPage::TestPage(const PageContext& context) : IPage(context, IDD_TEST_PAGE) {}
+TestPage::TestPage(const PageContext& context) : IPage(context, PageKind::Welcome, IDD_TEST_PAGE) {}
 
 // The window goes with the object (the page base takes care of it).
 TestPage::~TestPage() = default;

@@ -19,7 +19,6 @@ class TestPage : public IPage {
   void SetButtonCallback(ButtonCallback callback) override { m_buttonCallback = std::move(callback); }
   void SetErrorCallback(ErrorCallback callback) override { m_errorCallback = std::move(callback); }
   void UpdateTexts() override;
-  std::wstring GetPageName() const override { return L"TestPage"; }
 
   int UpdateCount() const { return m_updates; }
   const std::vector<std::wstring>& OpenedUrls() const { return m_openedUrls; }
