@@ -1,11 +1,14 @@
 #include "config/ApiManager.h"
 
+#include <nlohmann/json.hpp>
+
 #include <mutex>
 
 #include "config/BrindleException.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "config/Identity.h"
+#include "config/JsonFields.h"
 #include "config/NetworkPolicy.h"
 #include "win32/DebugLog.h"
 #include "win32/Strings.h"
@@ -14,16 +17,17 @@ namespace {
 
 constexpr int kConfigurationAttempts = 3;
 
-nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration, const std::wstring& campaignCode) {
-  nlohmann::json body = nlohmann::json::object();
-  body["prv"] = "0.1";
-  body["plv"] = win32::Narrow(configuration.productVersion, CP_THREAD_ACP);
-  body["l"] = win32::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP);
-  body["a"] = win32::Narrow(configuration.account, CP_THREAD_ACP);
-  body["i"] = win32::Narrow(configuration.installerName, CP_THREAD_ACP);
-  body["s"] = win32::Narrow(configuration.setupName, CP_THREAD_ACP);
-  body["u"] = win32::Narrow(campaignCode, CP_ACP);
-  body["o"] = config::GetOsVersionText();
+config::JsonFields ConfigurationRequestBody(const ConfigurationManager& configuration,
+                                            const std::wstring& campaignCode) {
+  config::JsonFields body;
+  body.Set("prv", "0.1");
+  body.Set("plv", win32::Narrow(configuration.productVersion, CP_THREAD_ACP));
+  body.Set("l", win32::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP));
+  body.Set("a", win32::Narrow(configuration.account, CP_THREAD_ACP));
+  body.Set("i", win32::Narrow(configuration.installerName, CP_THREAD_ACP));
+  body.Set("s", win32::Narrow(configuration.setupName, CP_THREAD_ACP));
+  body.Set("u", win32::Narrow(campaignCode, CP_ACP));
+  body.Set("o", config::GetOsVersionText());
   return body;
 }
 
@@ -44,7 +48,7 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationMa
                                                                  const std::wstring& campaignCode) {
   if (config.configurationUrl.empty()) throw BrindleException("no configuration URL");
   if (config::IsWindows7WithoutServicePack()) throw BrindleException("no TLS 1.2 on Windows 7 without Service Pack 1");
-  const nlohmann::json body = ConfigurationRequestBody(config, campaignCode);
+  const config::JsonFields body = ConfigurationRequestBody(config, campaignCode);
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {

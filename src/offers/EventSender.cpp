@@ -7,8 +7,6 @@
 #include "config/ApiManager.h"
 #include "config/BuildSettings.h"
 
-using nlohmann::json;
-
 namespace {
 
 // Events of every sender still on their way. Never destroyed: an event thread may end after the
@@ -34,7 +32,7 @@ struct EventsInFlight {
 
 }  // namespace
 
-void EventSender::Send(int id, json payload, const HeaderList& headers, const std::wstring& url) {
+void EventSender::Send(int id, config::JsonFields payload, const HeaderList& headers, const std::wstring& url) {
   if (m_state->m_eventsClosed) return;
   {
     std::lock_guard lock(m_state->m_mutex);
@@ -53,10 +51,13 @@ void EventSender::Send(int id, json payload, const HeaderList& headers, const st
   }
 }
 
-void EventSender::Run(std::shared_ptr<State> state, int id, json payload, HeaderList headers,
+void EventSender::Run(std::shared_ptr<State> state, int id, config::JsonFields payload, HeaderList headers,
                       std::wstring url) noexcept {
   try {
-    const std::string body = json{{"data", payload.dump()}, {"table", "zb_analytics"}}.dump();
+    config::JsonFields envelope;
+    envelope.Set("data", payload.dump());
+    envelope.Set("table", "zb_analytics");
+    const std::string body = envelope.dump();
     const DWORD pause = config::GetBuildSettings().eventRetryPauseMs;
     for (int attempt = 0; attempt < 2; ++attempt) {
       std::string response;

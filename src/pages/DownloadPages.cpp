@@ -134,7 +134,7 @@ void DownloadPage::OnDownloadTimer() {
   } else if (package->m_isMainProduct && MainGoesToDownloadFolder()) {
     config->productFilePath = result.path;
     config->productFileSha256 = result.sha256;
-    package->SendEvent(EVENT_FINISHED, nullptr);
+    package->SendEvent(EVENT_FINISHED, {});
   } else {
     if (package->m_isMainProduct) config->productFilePath = result.path;
     m_installQueue.push_back({package, result.path, result.sha256});
@@ -189,7 +189,7 @@ void DownloadPage::ReportFailure(Package& package, const std::wstring& text) con
 
 void DownloadPage::ReportOfferStart(const InstallItem& item, const install::ExecResult& result) const {
   if (result.started) {
-    item.package->SendEvent(EVENT_FINISHED, nullptr);
+    item.package->SendEvent(EVENT_FINISHED, {});
   } else {
     ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
   }
@@ -333,7 +333,7 @@ void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const InstallSta
       m_mainFailed = true;
     } else {
       m_config->productFilePath = m_mainInstallerPath;
-      item.package->SendEvent(EVENT_FINISHED, nullptr);
+      item.package->SendEvent(EVENT_FINISHED, {});
     }
   } else {
     ReportOfferStart(item, start.result);
