@@ -34,10 +34,8 @@ config::JsonFields ConfigurationRequestBody(const ConfigurationManager& configur
 }  // namespace
 
 std::shared_ptr<ApiManager> ApiManager::GetInstance() {
-  static std::once_flag once;
-  static std::shared_ptr<ApiManager> instance;
-  std::call_once(once, [] { instance = std::make_shared<ApiManager>(); });
-  return instance;
+  static win32::MadeOnce<std::shared_ptr<ApiManager>> instance;
+  return instance.Get([] { return std::make_shared<ApiManager>(); });
 }
 
 std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationManager& config) {
@@ -68,7 +66,12 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationMa
   }
   if (response.empty()) throw BrindleException("the configuration service answered with nothing");
 
-  auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(response, nullptr, true, false));
-  if (document->is_discarded()) throw BrindleException("the configuration is not JSON");
+  // What json::parse() does without a callback: a syntax error raises the library's parse_error.
+  // Called directly, since parse() also instantiates its callback parser (about 14 KB of stub).
+  auto document = std::make_unique<nlohmann::json>();
+  nlohmann::detail::json_sax_dom_parser<nlohmann::json> builder(*document, true);
+  using Input = decltype(nlohmann::detail::input_adapter(response));
+  nlohmann::detail::parser<nlohmann::json, Input>(nlohmann::detail::input_adapter(response), nullptr, true, false)
+      .sax_parse(&builder, true);
   return document;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "config/ApiManager.h"
 #include "config/BuildSettings.h"
@@ -12,13 +11,14 @@ namespace {
 // Events of every sender still on their way. Never destroyed: an event thread may end after the
 // dialog and the process's static objects are gone.
 struct EventsInFlight {
-  std::mutex mutex;
-  std::condition_variable idle;
+  win32::Mutex mutex;
+  win32::ConditionVariable idle;
   int count = 0;
 
   static EventsInFlight& Get() {
-    static auto* const all = new EventsInFlight;
-    return *all;
+    // Constant-initialised with nothing to destroy, so it is there before any thread and after.
+    static EventsInFlight all;
+    return all;
   }
   void Add() {
     std::lock_guard lock(mutex);
@@ -39,9 +39,15 @@ void EventSender::Send(int id, config::JsonFields payload, const HeaderList& hea
     ++m_state->m_pendingEvents;
   }
   EventsInFlight::Get().Add();
+  bool started = false;
   try {
-    std::thread(&EventSender::Run, m_state, id, std::move(payload), headers, url).detach();
+    started = win32::StartThread([state = m_state, id, payload = std::move(payload), headers, url]() mutable noexcept {
+      Run(std::move(state), id, std::move(payload), std::move(headers), std::move(url));
+    });
   } catch (const std::exception&) {
+    // The request could not be copied for the thread.
+  }
+  if (!started) {
     // No thread: the event is dropped like any other failure.
     {
       std::lock_guard lock(m_state->m_mutex);

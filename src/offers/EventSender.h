@@ -7,7 +7,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 
 #include "config/JsonFields.h"
 #include "config/SignedRequest.h"
+#include "win32/Threads.h"
 
 // Fields an event adds to its package's template or replaces in it, all texts (a JSON object
 // of texts, for callers that take one).
@@ -40,8 +40,8 @@ class EventSender {
   // Shared with the event threads, so a thread finishing its last step never touches a package
   // that is being destroyed.
   struct State {
-    std::mutex m_mutex;
-    std::condition_variable m_eventsIdle;
+    win32::Mutex m_mutex;
+    win32::ConditionVariable m_eventsIdle;
     int m_pendingEvents = 0;
     std::atomic<bool> m_eventsClosed{false};
   };
