@@ -130,8 +130,17 @@ cross_build() { # arch name srcdir [cmake args...]
 # (MinGW's linker script keeps every .eh_frame). tinyxml2 without exceptions, as it throws none
 # (an allocation failure inside it ends the process), and with msvcrt.dll's printf and scanf
 # (cmake/msvcrt_stdio.h), which only its number formatting, unused here, calls.
-# Stamps name the flag set, so a change of flags rebuilds them.
+# Each stamp holds the flags it was built with, so a change of flags rebuilds it.
 SIZE_FLAGS=(-Os -DNDEBUG -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+TINYXML2_FLAGS=("${SIZE_FLAGS[@]}" -fno-exceptions -D__USE_MINGW_ANSI_STDIO=0 -include stdio.h)
+# zlib's CRC tables are computed on first use instead of stored (5 KB), safely across threads,
+# into zero-filled arrays: without data sections, which would store those zeros in the file.
+ZLIB_FLAGS=(-Os -DNDEBUG -ffunction-sections -fno-asynchronous-unwind-tables -DDYNAMIC_CRC_TABLE)
+
+built_with() { # stamp flags... : true when the stamp records these flags
+  local stamp=$1; shift
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$*" ]
+}
 
 install_lib() { # archive destination: replaced in one step, so a link running meanwhile sees one or the other
   install -m 644 "$1" "$2.tmp" && mv -f "$2.tmp" "$2"
@@ -140,19 +149,18 @@ install_lib() { # archive destination: replaced in one step, so a link running m
 # tinyxml2 is one source file, compiled straight into a static library.
 build_tinyxml2() { # arch
   local arch=$1 stamp="$DEPS_ROOT/$1/.tinyxml2-small.built"
-  [ -f "$stamp" ] && return 0
+  built_with "$stamp" "${TINYXML2_FLAGS[@]}" && return 0
   need_root "build tinyxml2"
   log "building tinyxml2 for MinGW $arch"
   local src bdir="$SRC_CACHE/build-tinyxml2-small-$arch"
   src=$(fetch_source tinyxml2)
   rm -rf "$bdir"
   mkdir -p "$bdir" "$DEPS_ROOT/$arch/lib" "$DEPS_ROOT/$arch/include"
-  "$arch-w64-mingw32-g++-posix" "${SIZE_FLAGS[@]}" -fno-exceptions -D__USE_MINGW_ANSI_STDIO=0 -include stdio.h \
-    -c "$src/tinyxml2.cpp" -o "$bdir/tinyxml2.o"
+  "$arch-w64-mingw32-g++-posix" "${TINYXML2_FLAGS[@]}" -c "$src/tinyxml2.cpp" -o "$bdir/tinyxml2.o"
   "$arch-w64-mingw32-ar" rcs "$bdir/libtinyxml2.a" "$bdir/tinyxml2.o"
   install -m 644 "$src/tinyxml2.h" "$DEPS_ROOT/$arch/include/"
   install_lib "$bdir/libtinyxml2.a" "$DEPS_ROOT/$arch/lib/libtinyxml2.a"
-  touch "$stamp"
+  echo "${TINYXML2_FLAGS[*]}" >"$stamp"
 }
 
 # zlib and the unzip half of its minizip contrib, compiled straight into static libraries:
@@ -160,14 +168,14 @@ build_tinyxml2() { # arch
 # only autotools files. Function sections let the stub keep only the inflater it calls.
 build_zlib() { # arch
   local arch=$1 stamp="$DEPS_ROOT/$1/.zlib-small.built"
-  [ -f "$stamp" ] && return 0
+  built_with "$stamp" "${ZLIB_FLAGS[@]}" && return 0
   need_root "build zlib"
   log "building zlib and minizip for MinGW $arch"
   local src bdir="$SRC_CACHE/build-zlib-$arch" cc="$arch-w64-mingw32-gcc-posix" ar="$arch-w64-mingw32-ar"
   src=$(fetch_source zlib)
   rm -rf "$bdir"
   mkdir -p "$bdir/zlib" "$bdir/minizip" "$DEPS_ROOT/$arch/lib" "$DEPS_ROOT/$arch/include/minizip"
-  local flags=("${SIZE_FLAGS[@]}" -I"$src") f
+  local flags=("${ZLIB_FLAGS[@]}" -I"$src") f
   for f in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
     "$cc" "${flags[@]}" -c "$src/$f.c" -o "$bdir/zlib/$f.o"
   done
@@ -181,12 +189,13 @@ build_zlib() { # arch
     "$DEPS_ROOT/$arch/include/minizip/"
   install_lib "$bdir/libz.a" "$DEPS_ROOT/$arch/lib/libz.a"
   install_lib "$bdir/libminizip.a" "$DEPS_ROOT/$arch/lib/libminizip.a"
-  touch "$stamp"
+  echo "${ZLIB_FLAGS[*]}" >"$stamp"
 }
 
 ensure_cross_libs() {
   local arch=$1
-  [ -f "$DEPS_ROOT/$arch/.zlib-small.built" ] && [ -f "$DEPS_ROOT/$arch/.tinyxml2-small.built" ] &&
+  built_with "$DEPS_ROOT/$arch/.zlib-small.built" "${ZLIB_FLAGS[@]}" &&
+    built_with "$DEPS_ROOT/$arch/.tinyxml2-small.built" "${TINYXML2_FLAGS[@]}" &&
     [ -f "$DEPS_ROOT/$arch/.googletest.built" ] && return 0
   need_root "dependency builds"
   build_tinyxml2 "$arch"
