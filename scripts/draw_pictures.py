@@ -309,7 +309,9 @@ def main(argv):
         ss = 4 if size <= 48 else 1
         glyph = download_glyph(size, weight=1.25 if size <= 48 else 1.0)
         rows = render(size, glyph, ACCENT_TOP, ACCENT_BOTTOM, disc_radius(size), ss)
-        entries.append((size, encode_png(rows) if size >= 256 else encode_dib(rows)))
+        # PNG from 48 px up (Windows reads PNG entries of any size since Vista): a third of the
+        # bitmap. 16 and 32 px stay bitmaps, read at start with no image decoder.
+        entries.append((size, encode_png(rows) if size >= 48 else encode_dib(rows)))
     with open(os.path.join(out_dir, "brindle.ico"), "wb") as f:
         f.write(encode_ico(entries))
 
