@@ -47,10 +47,14 @@ def size_report(stub):
 
 
 def map_contributions(map_file):
-    """Bytes of code, read-only data and unwind tables per library (or our own objects)."""
+    """Bytes of code, read-only data and unwind tables per library (or our own objects) that the
+    link kept: the map lists the sections it discarded first. The unwind tables are counted as
+    linked, before scripts/compact_eh_frame.py merges their common entries."""
     totals = {}
     pending = False
-    for line in map_file.read_text(errors="replace").splitlines():
+    lines = map_file.read_text(errors="replace").splitlines()
+    start = next((i for i, line in enumerate(lines) if line.startswith("Linker script and memory map")), 0)
+    for line in lines[start:]:
         match = re.match(r"^ (\.(?:text|rdata|eh_frame|data)\S*)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)", line)
         if not match and pending:
             match = re.match(r"^()\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)", line)

@@ -3,13 +3,17 @@
 
 - it imports no MinGW runtime DLL (a user's machine has none of them);
 - every delay-loaded function still has its stub: a slot whose stub the linker dropped stays
-  null and the first call jumps to address 0 (seen with dllimport-declared WinINet on i686).
+  null and the first call jumps to address 0 (seen with dllimport-declared WinINet on i686);
+- the wizard stub, stripped as it is delivered, stays within its size ceiling.
 
-    check_stub.py EXE [EXE ...]      exit code 1 on the first problem found
+    check_stub.py [--stub-ceiling-kib KIB] STUB [EXE ...]     exit code 1 on any problem found
 """
+import argparse
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 RUNTIME_DLLS = re.compile(r"^(libgcc_s.*|libstdc\+\+.*|libwinpthread.*|libssp.*|libatomic.*)\.dll$", re.I)
 
@@ -62,11 +66,29 @@ def problems(exe):
             yield f"the delay-load stub of {target} was dropped: its first call would jump to address 0"
 
 
+def stripped_size(exe):
+    with tempfile.TemporaryDirectory() as folder:
+        stripped = os.path.join(folder, "stripped.exe")
+        subprocess.run([tool(exe, "strip"), "-o", stripped, exe], check=True)
+        return os.path.getsize(stripped)
+
+
 def main():
+    parser = argparse.ArgumentParser(description="Checks delivered executables before anyone runs them.")
+    parser.add_argument("--stub-ceiling-kib", type=int, help="largest stripped size of STUB, in KiB")
+    parser.add_argument("stub", metavar="STUB", help="the wizard stub")
+    parser.add_argument("others", metavar="EXE", nargs="*", help="other delivered executables")
+    options = parser.parse_args()
     failed = False
-    for exe in sys.argv[1:]:
+    for exe in [options.stub, *options.others]:
         for problem in problems(exe):
             print(f"check_stub: {exe}: {problem}", file=sys.stderr)
+            failed = True
+    if options.stub_ceiling_kib is not None:
+        size = stripped_size(options.stub)
+        if size > options.stub_ceiling_kib * 1024:
+            print(f"check_stub: {options.stub}: {size} bytes stripped ({size / 1024:.1f} KiB), over the ceiling of "
+                  f"{options.stub_ceiling_kib} KiB", file=sys.stderr)
             failed = True
     return 1 if failed else 0
 
