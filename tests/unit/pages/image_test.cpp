@@ -233,6 +233,7 @@ TEST(DownloadedPictures, OnlyPlainFormatsOfABoundedSizeAreDecoded) {
       {"PNG 4096 x 4096", png(4096, 4096), false},
       {"PNG 4097 wide", png(4097, 1), true},
       {"PNG 0 high", png(16, 0), true},
+      {"PNG cut before its height's last byte", png(1, 256).substr(0, 23), true},
       {"GIF 4096 x 1", gif(4096, 1), false},
       {"GIF 1 x 4097", gif(1, 4097), true},
       {"BMP 4097 wide", bmp, true},
