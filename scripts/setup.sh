@@ -125,11 +125,41 @@ cross_build() { # arch name srcdir [cmake args...]
   touch "$stamp"
 }
 
+# The stub links these statically, so they are compiled for size. C and C++ without unwind
+# tables: the linker drops unused functions only from sections that no unwind table refers to
+# (MinGW's linker script keeps every .eh_frame). tinyxml2 without exceptions, as it throws none
+# (an allocation failure inside it ends the process), and with msvcrt.dll's printf and scanf
+# (cmake/msvcrt_stdio.h), which only its number formatting, unused here, calls.
+# Stamps name the flag set, so a change of flags rebuilds them.
+SIZE_FLAGS=(-Os -DNDEBUG -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+
+install_lib() { # archive destination: replaced in one step, so a link running meanwhile sees one or the other
+  install -m 644 "$1" "$2.tmp" && mv -f "$2.tmp" "$2"
+}
+
+# tinyxml2 is one source file, compiled straight into a static library.
+build_tinyxml2() { # arch
+  local arch=$1 stamp="$DEPS_ROOT/$1/.tinyxml2-small.built"
+  [ -f "$stamp" ] && return 0
+  need_root "build tinyxml2"
+  log "building tinyxml2 for MinGW $arch"
+  local src bdir="$SRC_CACHE/build-tinyxml2-small-$arch"
+  src=$(fetch_source tinyxml2)
+  rm -rf "$bdir"
+  mkdir -p "$bdir" "$DEPS_ROOT/$arch/lib" "$DEPS_ROOT/$arch/include"
+  "$arch-w64-mingw32-g++-posix" "${SIZE_FLAGS[@]}" -fno-exceptions -D__USE_MINGW_ANSI_STDIO=0 -include stdio.h \
+    -c "$src/tinyxml2.cpp" -o "$bdir/tinyxml2.o"
+  "$arch-w64-mingw32-ar" rcs "$bdir/libtinyxml2.a" "$bdir/tinyxml2.o"
+  install -m 644 "$src/tinyxml2.h" "$DEPS_ROOT/$arch/include/"
+  install_lib "$bdir/libtinyxml2.a" "$DEPS_ROOT/$arch/lib/libtinyxml2.a"
+  touch "$stamp"
+}
+
 # zlib and the unzip half of its minizip contrib, compiled straight into static libraries:
 # zlib's CMake file needs the win32 folder that Debian's tarball leaves out, and minizip has
 # only autotools files. Function sections let the stub keep only the inflater it calls.
 build_zlib() { # arch
-  local arch=$1 stamp="$DEPS_ROOT/$1/.zlib.built"
+  local arch=$1 stamp="$DEPS_ROOT/$1/.zlib-small.built"
   [ -f "$stamp" ] && return 0
   need_root "build zlib"
   log "building zlib and minizip for MinGW $arch"
@@ -137,28 +167,29 @@ build_zlib() { # arch
   src=$(fetch_source zlib)
   rm -rf "$bdir"
   mkdir -p "$bdir/zlib" "$bdir/minizip" "$DEPS_ROOT/$arch/lib" "$DEPS_ROOT/$arch/include/minizip"
-  local flags=(-O2 -ffunction-sections -fdata-sections -I"$src") f
+  local flags=("${SIZE_FLAGS[@]}" -I"$src") f
   for f in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
     "$cc" "${flags[@]}" -c "$src/$f.c" -o "$bdir/zlib/$f.o"
   done
   for f in unzip ioapi iowin32; do
     "$cc" "${flags[@]}" -c "$src/contrib/minizip/$f.c" -o "$bdir/minizip/$f.o"
   done
-  rm -f "$DEPS_ROOT/$arch/lib/libz.a" "$DEPS_ROOT/$arch/lib/libminizip.a"
-  "$ar" rcs "$DEPS_ROOT/$arch/lib/libz.a" "$bdir"/zlib/*.o
-  "$ar" rcs "$DEPS_ROOT/$arch/lib/libminizip.a" "$bdir"/minizip/*.o
+  "$ar" rcs "$bdir/libz.a" "$bdir"/zlib/*.o
+  "$ar" rcs "$bdir/libminizip.a" "$bdir"/minizip/*.o
   install -m 644 "$src/zlib.h" "$src/zconf.h" "$DEPS_ROOT/$arch/include/"
   install -m 644 "$src/contrib/minizip/unzip.h" "$src/contrib/minizip/ioapi.h" "$src/contrib/minizip/iowin32.h" \
     "$DEPS_ROOT/$arch/include/minizip/"
+  install_lib "$bdir/libz.a" "$DEPS_ROOT/$arch/lib/libz.a"
+  install_lib "$bdir/libminizip.a" "$DEPS_ROOT/$arch/lib/libminizip.a"
   touch "$stamp"
 }
 
 ensure_cross_libs() {
   local arch=$1
-  [ -f "$DEPS_ROOT/$arch/.zlib.built" ] && [ -f "$DEPS_ROOT/$arch/.tinyxml2.built" ] &&
+  [ -f "$DEPS_ROOT/$arch/.zlib-small.built" ] && [ -f "$DEPS_ROOT/$arch/.tinyxml2-small.built" ] &&
     [ -f "$DEPS_ROOT/$arch/.googletest.built" ] && return 0
   need_root "dependency builds"
-  cross_build "$arch" tinyxml2 "$(fetch_source tinyxml2)" -Dtinyxml2_BUILD_TESTING=OFF
+  build_tinyxml2 "$arch"
   cross_build "$arch" googletest "$(fetch_source googletest)" -DBUILD_GMOCK=OFF -Dgtest_force_shared_crt=ON
   build_zlib "$arch"
 }

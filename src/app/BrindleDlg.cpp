@@ -245,7 +245,7 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
             Package::MainProduct(*m_config, isv ? ProductIdentity{m_config->installerName, m_config->cflValue,
                                                                   m_config->productTitle, m_config->channel}
                                                 : ProductIdentity{});
-        m_run->mainPackage->SendEvent(EVENT_STARTED, nullptr);
+        m_run->mainPackage->SendEvent(EVENT_STARTED, {});
       }
       ShowPage(m_currentPage + 1);
       return;
@@ -416,8 +416,8 @@ void CBrindleDlg::ExitWizard(bool sendCloseEvents) {
   }
 
   if (sendCloseEvents) {
-    for (const auto& package : m_run->shownOffers) package->SendEvent(EVENT_CLOSED, nullptr);
-    if (m_run->mainPackage) m_run->mainPackage->SendEvent(EVENT_CLOSED, nullptr);
+    for (const auto& package : m_run->shownOffers) package->SendEvent(EVENT_CLOSED, {});
+    if (m_run->mainPackage) m_run->mainPackage->SendEvent(EVENT_CLOSED, {});
   }
   // Events already on their way (a result, a decline, an offer not shown) are given the same
   // bounded chance, so a closing wizard does not cut them off.

@@ -17,6 +17,7 @@
 #include "app/WizardFrame.h"
 #include "pages/ButtonType.h"
 #include "pages/CStaticFromImage.h"
+#include "win32/Threads.h"
 #include "win32/UniqueResource.h"
 
 class ConfigurationManager;
@@ -61,7 +62,7 @@ class CBrindleDlg : public WizardFrame {
   // The hand-over from the loading page, which may run on a worker thread: it fills this and
   // posts WM_LOAD_COMPLETE; only the UI thread takes the result out.
   struct LoadMailbox {
-    std::mutex mutex;
+    win32::Mutex mutex;
     std::optional<LoadResult> result;
   };
 

@@ -1,11 +1,14 @@
 #include "config/ApiManager.h"
 
+#include <nlohmann/json.hpp>
+
 #include <mutex>
 
 #include "config/BrindleException.h"
 #include "config/BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "config/Identity.h"
+#include "config/JsonFields.h"
 #include "config/NetworkPolicy.h"
 #include "win32/DebugLog.h"
 #include "win32/Strings.h"
@@ -14,26 +17,25 @@ namespace {
 
 constexpr int kConfigurationAttempts = 3;
 
-nlohmann::json ConfigurationRequestBody(const ConfigurationManager& configuration, const std::wstring& campaignCode) {
-  nlohmann::json body = nlohmann::json::object();
-  body["prv"] = "0.1";
-  body["plv"] = win32::Narrow(configuration.productVersion, CP_THREAD_ACP);
-  body["l"] = win32::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP);
-  body["a"] = win32::Narrow(configuration.account, CP_THREAD_ACP);
-  body["i"] = win32::Narrow(configuration.installerName, CP_THREAD_ACP);
-  body["s"] = win32::Narrow(configuration.setupName, CP_THREAD_ACP);
-  body["u"] = win32::Narrow(campaignCode, CP_ACP);
-  body["o"] = config::GetOsVersionText();
+config::JsonFields ConfigurationRequestBody(const ConfigurationManager& configuration,
+                                            const std::wstring& campaignCode) {
+  config::JsonFields body;
+  body.Set("prv", "0.1");
+  body.Set("plv", win32::Narrow(configuration.productVersion, CP_THREAD_ACP));
+  body.Set("l", win32::Narrow(configuration.localeName.substr(0, 2), CP_THREAD_ACP));
+  body.Set("a", win32::Narrow(configuration.account, CP_THREAD_ACP));
+  body.Set("i", win32::Narrow(configuration.installerName, CP_THREAD_ACP));
+  body.Set("s", win32::Narrow(configuration.setupName, CP_THREAD_ACP));
+  body.Set("u", win32::Narrow(campaignCode, CP_ACP));
+  body.Set("o", config::GetOsVersionText());
   return body;
 }
 
 }  // namespace
 
 std::shared_ptr<ApiManager> ApiManager::GetInstance() {
-  static std::once_flag once;
-  static std::shared_ptr<ApiManager> instance;
-  std::call_once(once, [] { instance = std::make_shared<ApiManager>(); });
-  return instance;
+  static win32::MadeOnce<std::shared_ptr<ApiManager>> instance;
+  return instance.Get([] { return std::make_shared<ApiManager>(); });
 }
 
 std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationManager& config) {
@@ -44,7 +46,7 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationMa
                                                                  const std::wstring& campaignCode) {
   if (config.configurationUrl.empty()) throw BrindleException("no configuration URL");
   if (config::IsWindows7WithoutServicePack()) throw BrindleException("no TLS 1.2 on Windows 7 without Service Pack 1");
-  const nlohmann::json body = ConfigurationRequestBody(config, campaignCode);
+  const config::JsonFields body = ConfigurationRequestBody(config, campaignCode);
 
   std::string response;
   for (int attempt = 0; attempt < kConfigurationAttempts; ++attempt) {
@@ -64,7 +66,12 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfiguration(ConfigurationMa
   }
   if (response.empty()) throw BrindleException("the configuration service answered with nothing");
 
-  auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(response, nullptr, true, false));
-  if (document->is_discarded()) throw BrindleException("the configuration is not JSON");
+  // What json::parse() does without a callback: a syntax error raises the library's parse_error.
+  // Called directly, since parse() also instantiates its callback parser (about 14 KB of stub).
+  auto document = std::make_unique<nlohmann::json>();
+  nlohmann::detail::json_sax_dom_parser<nlohmann::json> builder(*document, true);
+  using Input = decltype(nlohmann::detail::input_adapter(response));
+  nlohmann::detail::parser<nlohmann::json, Input>(nlohmann::detail::input_adapter(response), nullptr, true, false)
+      .sax_parse(&builder, true);
   return document;
 }

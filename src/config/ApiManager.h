@@ -2,7 +2,7 @@
 // The wizard's one transport to its remote service: JSON over HTTPS POST.
 #include <windows.h>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include <cstddef>
 #include <memory>

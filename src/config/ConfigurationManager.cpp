@@ -28,10 +28,8 @@ std::wstring TempPath() {
 }  // namespace
 
 std::shared_ptr<ConfigurationManager> ConfigurationManager::GetInstance() {
-  static std::once_flag once;
-  static std::shared_ptr<ConfigurationManager> instance;
-  std::call_once(once, [] { instance = std::make_shared<ConfigurationManager>(config::GetBuildSettings()); });
-  return instance;
+  static win32::MadeOnce<std::shared_ptr<ConfigurationManager>> instance;
+  return instance.Get([] { return std::make_shared<ConfigurationManager>(config::GetBuildSettings()); });
 }
 
 ConfigurationManager::ConfigurationManager(const config::BuildSettings& settings) {

@@ -12,6 +12,7 @@
 
 #include "config/BuildSettings.h"
 #include "config/PathTokens.h"
+#include "win32/Threads.h"
 
 class ConfigurationManager {
  public:
@@ -82,7 +83,7 @@ class ConfigurationManager {
   void FillPathTokensLocked();
 
   // The lazily filled values may be first asked for from a worker thread.
-  std::mutex m_lazyMutex;
+  win32::Mutex m_lazyMutex;
 };
 
 // Creates a fresh, uniquely named folder under the temporary path and returns its path; the

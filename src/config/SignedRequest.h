@@ -1,11 +1,11 @@
 #pragma once
 // Template of every event request: the machine and build facts every event carries, and the
 // Authorization header whose signature covers the machine id and the run stamp.
-#include <nlohmann/json.hpp>
-
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "config/JsonFields.h"
 
 using HeaderList = std::vector<std::pair<std::wstring, std::wstring>>;
 
@@ -14,6 +14,6 @@ class ConfigurationManager;
 struct SignedRequest {
   explicit SignedRequest(ConfigurationManager& config);
 
-  nlohmann::json payload;
+  config::JsonFields payload;
   HeaderList headers;
 };

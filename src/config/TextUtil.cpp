@@ -5,30 +5,34 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
-#include <unordered_map>
+#include <string_view>
 
 #include "win32/Strings.h"
 
 namespace config {
 
 std::string AffiliateForCountry(const std::string& countryCode) {
-  static const std::unordered_map<std::string, std::string> kTable = [] {
-    std::unordered_map<std::string, std::string> table;
-    const auto add = [&table](const char* affiliate, std::initializer_list<const char*> codes) {
-      for (const char* code : codes) table.emplace(code, affiliate);
-    };
-    add("91088", {"US"});
-    add("91166", {"CA"});
-    add("91199", {"BR"});
-    add("91214", {"AU", "NZ", "KR"});
-    add("91105", {"DZ", "BG", "CY", "CZ", "EG", "GR", "HU", "IE", "IL", "KW", "MA", "PL",
-                  "PT", "QA", "RO", "RU", "SA", "SK", "ZA", "TN", "TR", "UA", "AE"});
-    add("91215", {"TH", "MX", "PH", "AR", "VN", "TW", "PE", "CL", "CO", "VE", "RS", "LK", "DO", "JO", "HK", "LT", "PS",
-                  "HR", "CR", "BA", "SV", "GE", "MD", "AL", "UY", "BY", "LB", "SN", "PA", "LV", "ID", "PK", "SG"});
-    return table;
-  }();
-  const auto found = kTable.find(countryCode);
-  return found != kTable.end() ? found->second : "91082";
+  struct Affiliate {
+    const char* id;
+    const char* countries;  // two letters each, one space apart
+  };
+  static constexpr Affiliate kAffiliates[] = {
+      {"91088", "US"},
+      {"91166", "CA"},
+      {"91199", "BR"},
+      {"91214", "AU NZ KR"},
+      {"91105", "DZ BG CY CZ EG GR HU IE IL KW MA PL PT QA RO RU SA SK ZA TN TR UA AE"},
+      {"91215", "TH MX PH AR VN TW PE CL CO VE RS LK DO JO HK LT PS HR CR BA SV GE MD AL UY BY LB SN PA LV ID PK SG"},
+  };
+  if (countryCode.size() == 2) {
+    for (const Affiliate& affiliate : kAffiliates) {
+      const std::string_view countries = affiliate.countries;
+      for (std::size_t at = 0; at < countries.size(); at += 3) {
+        if (countries.substr(at, 2) == countryCode) return affiliate.id;
+      }
+    }
+  }
+  return "91082";
 }
 
 std::vector<int> ParseVersionList(std::wstring_view text) {

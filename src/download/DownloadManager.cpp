@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include <mutex>
-#include <thread>
 #include <utility>
 
 #include "config/BuildSettings.h"
@@ -51,10 +50,8 @@ std::wstring TargetName(const std::wstring& url, const std::wstring& fileName) {
 }  // namespace
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
-  static std::once_flag once;
-  static std::shared_ptr<DownloadManager> instance;
-  std::call_once(once, [] { instance = std::make_shared<DownloadManager>(); });
-  return instance;
+  static win32::MadeOnce<std::shared_ptr<DownloadManager>> instance;
+  return instance.Get([] { return std::make_shared<DownloadManager>(); });
 }
 
 void DownloadManager::ShowInvalidPathBox() { ::MessageBoxW(nullptr, L"Invalid path", L"", MB_OK); }
@@ -261,16 +258,13 @@ bool DownloadManager::DownloadToMemoryAsync(std::wstring url, MemoryDownloadCall
   std::lock_guard lock(m_memoryMutex);
   m_memoryJobs.push_back({std::move(url), std::move(callback)});
   if (m_memoryWorkers == kMemoryWorkers) return true;
-  try {
-    std::thread([self] { self->RunMemoryWorker(); }).detach();
+  if (win32::StartThread([self]() noexcept { self->RunMemoryWorker(); })) {
     ++m_memoryWorkers;
-  } catch (const std::exception&) {
+  } else if (m_memoryWorkers == 0) {
     // No thread: a running worker takes the job; without one the callback is never called, so
     // the caller decides what follows.
-    if (m_memoryWorkers == 0) {
-      m_memoryJobs.pop_back();
-      return false;
-    }
+    m_memoryJobs.pop_back();
+    return false;
   }
   return true;
 }

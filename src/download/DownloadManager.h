@@ -16,6 +16,7 @@
 
 #include "config/FileHasher.h"
 #include "download/TransferRelay.h"
+#include "win32/Threads.h"
 
 namespace download {
 class FileDownload;
@@ -109,7 +110,7 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
 
   std::wstring Folder(bool useWorkFolder);
 
-  std::mutex m_foldersMutex;
+  win32::Mutex m_foldersMutex;
   std::wstring m_workFolder;
   std::wstring m_downloadFolder;
 
@@ -117,7 +118,7 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
     std::wstring url;
     MemoryDownloadCallback callback;
   };
-  std::mutex m_memoryMutex;
+  win32::Mutex m_memoryMutex;
   std::deque<MemoryJob> m_memoryJobs;
   int m_memoryWorkers = 0;
 

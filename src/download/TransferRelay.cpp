@@ -3,7 +3,6 @@
 #include <chrono>
 #include <exception>
 #include <optional>
-#include <thread>
 #include <utility>
 
 #include "download/DownloadError.h"
@@ -203,8 +202,9 @@ void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegis
   if (cancelled) throw DownloadCancelled();
   auto relay = std::make_shared<Relay>();
   RelayRegistration registration(registry, relay);
+  bool started = false;
   try {
-    std::thread([relay, transfer]() noexcept {
+    started = win32::StartThread([relay, transfer]() noexcept {
       RelaySink relaySink(*relay);
       try {
         transfer(relaySink, relay->StopFlag());
@@ -212,8 +212,11 @@ void RunRelayed(const BlockingTransfer& transfer, TransferSink& sink, RelayRegis
       } catch (...) {
         relay->Finish(std::current_exception());
       }
-    }).detach();
+    });
   } catch (const std::exception&) {
+    // The transfer could not be copied for the thread.
+  }
+  if (!started) {
     // No thread to spare: the transfer blocks this thread instead and ends at its time-outs.
     transfer(sink, cancelled);
     return;

@@ -10,13 +10,13 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "download/TransferSink.h"
+#include "win32/Threads.h"
 
 namespace download {
 
@@ -37,8 +37,8 @@ class RelayRegistry {
  private:
   friend class RelayRegistration;
   const std::atomic<bool>& m_cancelled;
-  std::mutex m_mutex;
-  std::condition_variable m_cancelledChanged;
+  win32::Mutex m_mutex;
+  win32::ConditionVariable m_cancelledChanged;
   std::vector<std::shared_ptr<Relay>> m_relays;
 };
 

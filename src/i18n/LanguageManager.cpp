@@ -1,6 +1,9 @@
 #include "i18n/LanguageManager.h"
 
+#include <windows.h>
+
 #include <tinyxml2.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <utility>
@@ -67,6 +70,29 @@ std::string Expand(const StringTable& table, const std::string& text, std::vecto
 }
 
 }  // namespace
+
+namespace i18n {
+
+std::string InflateLocaleDocument(std::string_view stored) {
+  std::string text;
+  z_stream stream{};
+  if (::inflateInit(&stream) != Z_OK) return text;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stored.data()));
+  stream.avail_in = static_cast<uInt>(stored.size());
+  int status = Z_OK;
+  while (status == Z_OK) {
+    char chunk[4096];
+    stream.next_out = reinterpret_cast<Bytef*>(chunk);
+    stream.avail_out = sizeof(chunk);
+    status = ::inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_OK || status == Z_STREAM_END) text.append(chunk, sizeof(chunk) - stream.avail_out);
+  }
+  ::inflateEnd(&stream);
+  if (status != Z_STREAM_END) text.clear();
+  return text;
+}
+
+}  // namespace i18n
 
 LanguageManager::LanguageManager(ui::Dialog* owner, std::shared_ptr<ConfigurationManager> config)
     : m_owner(owner), m_config(std::move(config)) {}
@@ -174,10 +200,11 @@ bool LanguageManager::LoadLocaleDocument(int id, tinyxml2::XMLDocument& doc) {
     ShowMessage(L"Failed to load resource with id: " + std::to_wstring(id));
     return false;
   }
-  const auto* bytes = static_cast<const char*>(::LockResource(loaded));
-  const DWORD size = ::SizeofResource(module, resource);
-  // A zero length makes tinyxml2 report an empty document.
-  doc.Parse(bytes, bytes != nullptr ? size : 0);
+  const auto* stored = static_cast<const char*>(::LockResource(loaded));
+  // An empty text makes tinyxml2 report an empty document.
+  const std::string text =
+      i18n::InflateLocaleDocument({stored, stored != nullptr ? ::SizeofResource(module, resource) : 0});
+  doc.Parse(text.data(), text.size());
   if (doc.Error()) {
     ShowParseError(win32::Widen(doc.ErrorStr(), CP_ACP));
     return false;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "i18n/TextTarget.h"
@@ -18,6 +19,14 @@ class ComboBox;
 class Dialog;
 }  // namespace ui
 class ConfigurationManager;
+
+namespace i18n {
+
+// A locale document as the build stores it in the resources (deflated, zlib format) turned back
+// into its text; empty when it does not inflate.
+std::string InflateLocaleDocument(std::string_view stored);
+
+}  // namespace i18n
 
 class LanguageManager {
  public:

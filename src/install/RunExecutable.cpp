@@ -4,7 +4,6 @@
 
 #include "install/HeldFile.h"
 #include "install/StartedProcesses.h"
-#include "win32/DetachedTask.h"
 #include "win32/Strings.h"
 #include "win32/UniqueResource.h"
 
@@ -73,14 +72,6 @@ ExecResult Run(const std::wstring& exePath, const std::wstring& arguments, bool 
 ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait,
                          const StartChecks& checks) {
   return Run(exePath, arguments, wait, *StartedProcesses::GetInstance(), checks);
-}
-
-std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait) {
-  // The work holds the record too: it may still be starting a process as the wizard exits.
-  return win32::RunDetached<ExecResult>(
-      [exePath = std::move(exePath), arguments = std::move(arguments), wait, record = StartedProcesses::GetInstance()] {
-        return Run(exePath, arguments, wait, *record, {});
-      });
 }
 
 }  // namespace install

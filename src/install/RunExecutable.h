@@ -1,7 +1,6 @@
 #pragma once
 // Starts installers: the classic "quoted path, space, arguments" command line, run in the
 // installer's own folder, optionally waited for.
-#include <future>
 #include <optional>
 #include <string>
 
@@ -22,10 +21,5 @@ struct StartChecks {
 // whose content changed is not started: its text is kFileChangedText.
 ExecResult RunExecutable(const std::wstring& exePath, const std::wstring& arguments, bool wait,
                          const StartChecks& checks = {});
-
-// RunExecutable on a thread of its own. The thread holds only its copies of the arguments
-// and the future's shared state, so dropping the future never waits for the installer. When no
-// thread can be started the future is ready at once and raises that failure.
-std::future<ExecResult> RunExecutableAsync(std::wstring exePath, std::wstring arguments, bool wait);
 
 }  // namespace install

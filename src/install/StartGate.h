@@ -5,8 +5,9 @@
 // held have ended. The wait for a started installer to finish is never part of a pass.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
+
+#include "win32/Threads.h"
 
 namespace install {
 
@@ -33,8 +34,8 @@ class StartGate {
   const std::atomic<bool>& Closing() const noexcept { return m_closed; }
 
  private:
-  std::mutex m_mutex;
-  std::condition_variable m_released;
+  win32::Mutex m_mutex;
+  win32::ConditionVariable m_released;
   std::atomic<bool> m_closed{false};
   int m_held = 0;
 };

@@ -15,10 +15,8 @@ bool SameFolder(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 std::shared_ptr<StartedProcesses> StartedProcesses::GetInstance() {
-  static std::once_flag once;
-  static std::shared_ptr<StartedProcesses> instance;
-  std::call_once(once, [] { instance = std::make_shared<StartedProcesses>(); });
-  return instance;
+  static win32::MadeOnce<std::shared_ptr<StartedProcesses>> instance;
+  return instance.Get([] { return std::make_shared<StartedProcesses>(); });
 }
 
 void StartedProcesses::Add(HANDLE process, const std::wstring& folder) {

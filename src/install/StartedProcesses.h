@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "win32/Threads.h"
 #include "win32/UniqueResource.h"
 
 namespace install {
@@ -34,7 +35,7 @@ class StartedProcesses {
   // Drops entries whose process has exited, closing their handles.
   void PruneLocked();
 
-  std::mutex m_mutex;
+  win32::Mutex m_mutex;
   std::vector<Entry> m_entries;
 };
 

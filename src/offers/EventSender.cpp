@@ -2,25 +2,23 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "config/ApiManager.h"
 #include "config/BuildSettings.h"
-
-using nlohmann::json;
 
 namespace {
 
 // Events of every sender still on their way. Never destroyed: an event thread may end after the
 // dialog and the process's static objects are gone.
 struct EventsInFlight {
-  std::mutex mutex;
-  std::condition_variable idle;
+  win32::Mutex mutex;
+  win32::ConditionVariable idle;
   int count = 0;
 
   static EventsInFlight& Get() {
-    static auto* const all = new EventsInFlight;
-    return *all;
+    // Constant-initialised with nothing to destroy, so it is there before any thread and after.
+    static EventsInFlight all;
+    return all;
   }
   void Add() {
     std::lock_guard lock(mutex);
@@ -34,16 +32,22 @@ struct EventsInFlight {
 
 }  // namespace
 
-void EventSender::Send(int id, json payload, const HeaderList& headers, const std::wstring& url) {
+void EventSender::Send(int id, config::JsonFields payload, const HeaderList& headers, const std::wstring& url) {
   if (m_state->m_eventsClosed) return;
   {
     std::lock_guard lock(m_state->m_mutex);
     ++m_state->m_pendingEvents;
   }
   EventsInFlight::Get().Add();
+  bool started = false;
   try {
-    std::thread(&EventSender::Run, m_state, id, std::move(payload), headers, url).detach();
+    started = win32::StartThread([state = m_state, id, payload = std::move(payload), headers, url]() mutable noexcept {
+      Run(std::move(state), id, std::move(payload), std::move(headers), std::move(url));
+    });
   } catch (const std::exception&) {
+    // The request could not be copied for the thread.
+  }
+  if (!started) {
     // No thread: the event is dropped like any other failure.
     {
       std::lock_guard lock(m_state->m_mutex);
@@ -53,10 +57,13 @@ void EventSender::Send(int id, json payload, const HeaderList& headers, const st
   }
 }
 
-void EventSender::Run(std::shared_ptr<State> state, int id, json payload, HeaderList headers,
+void EventSender::Run(std::shared_ptr<State> state, int id, config::JsonFields payload, HeaderList headers,
                       std::wstring url) noexcept {
   try {
-    const std::string body = json{{"data", payload.dump()}, {"table", "zb_analytics"}}.dump();
+    config::JsonFields envelope;
+    envelope.Set("data", payload.dump());
+    envelope.Set("table", "zb_analytics");
+    const std::string body = envelope.dump();
     const DWORD pause = config::GetBuildSettings().eventRetryPauseMs;
     for (int attempt = 0; attempt < 2; ++attempt) {
       std::string response;

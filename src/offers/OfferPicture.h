@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "win32/Threads.h"
+
 namespace Gdiplus {
 class Bitmap;
 }
@@ -20,7 +22,7 @@ class OfferPicture {
     std::vector<char> Take();
 
    private:
-    std::mutex m_mutex;
+    win32::Mutex m_mutex;
     std::vector<char> m_bytes;
   };
 

@@ -1,5 +1,7 @@
 #include "offers/OfferReader.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>

@@ -2,7 +2,7 @@
 // Reads an offer object of the configuration document into its package, in one place: texts,
 // the parameter table and its placeholders, the notification block and flow settings, and the
 // eligibility rules with their presets.
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 class ConfigurationManager;
 class Package;

@@ -9,7 +9,6 @@
 #include "offers/Package.h"
 #include "win32/Strings.h"
 
-using nlohmann::json;
 using Kind = RuleTraceRecord::Kind;
 
 namespace {
@@ -24,7 +23,7 @@ OfferRules::OfferRules(ConfigurationManager& config, std::shared_ptr<MachineFact
     : m_config(config),
       m_maxOffers(config.maxOffers),
       m_facts(std::move(facts)),
-      m_eventSink([](Package& package, int id, const json& extra) { package.SendEvent(id, extra); }) {}
+      m_eventSink([](Package& package, int id, const EventFields& extra) { package.SendEvent(id, extra); }) {}
 
 bool OfferRules::Evaluate(const PackagePtr& package, bool& stop, const std::vector<PackagePtr>& accepted) {
   Trace([&] {
@@ -128,7 +127,7 @@ OfferRules::Objection OfferRules::CheckFlow(const PackagePtr& package, const std
 
 void OfferRules::Reject(const PackagePtr& package, const std::string& reason) {
   Trace([&] { return RuleTraceRecord{Kind::kRejected, win32::Widen(reason, CP_UTF8), {}}; });
-  if (m_acceptedCount < m_maxOffers) m_eventSink(*package, EVENT_NOT_SHOWN, json{{"13", reason}});
+  if (m_acceptedCount < m_maxOffers) m_eventSink(*package, EVENT_NOT_SHOWN, {{"13", reason}});
 }
 
 void OfferRules::Accept(const PackagePtr& package) {

@@ -6,8 +6,6 @@
 // lifetime.
 #include <windows.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -17,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "offers/EventSender.h"
 #include "offers/KeyCache.h"
 #include "offers/MachineFacts.h"
 #include "offers/RuleTrace.h"
@@ -37,7 +36,7 @@ class OfferRules {
  public:
   using PackagePtr = std::shared_ptr<Package>;
   // Receives the "not shown" events of rejected offers.
-  using EventSink = std::function<void(Package& package, int id, const nlohmann::json& extra)>;
+  using EventSink = std::function<void(Package& package, int id, const EventFields& extra)>;
 
   // Judges against `config`'s offer limit and extra slots (which accepting may raise), its
   // version and folder tokens; the facts of this machine unless others are given.

@@ -43,29 +43,27 @@ void Package::Reinitialize(ConfigurationManager& config, const ProductIdentity& 
 }
 
 void Package::BuildEventTemplate() {
-  json eventTemplate = m_request.payload;
+  config::JsonFields eventTemplate = m_request.payload;
   if (m_isMainProduct) {
-    eventTemplate["5"] = m_request.payload.contains("22") ? m_request.payload["22"] : json("");
-    eventTemplate["10"] = 1;
-    eventTemplate["18"] = "";
+    eventTemplate.Set("5", m_request.payload.Text("22"));
+    eventTemplate.SetNumber("10", 1);
+    eventTemplate.Set("18", "");
   } else {
-    eventTemplate["5"] = m_offerId;
-    eventTemplate["10"] = 2;
-    eventTemplate["16"] = m_trackingCode;
-    eventTemplate["17"] = std::to_string(m_index + 1);
-    eventTemplate["18"] = m_adToken;
+    eventTemplate.Set("5", m_offerId);
+    eventTemplate.SetNumber("10", 2);
+    eventTemplate.Set("16", m_trackingCode);
+    eventTemplate.Set("17", std::to_string(m_index + 1));
+    eventTemplate.Set("18", m_adToken);
   }
   m_eventTemplate = std::move(eventTemplate);
 }
 
-void Package::SendEvent(int id, const json& extra) {
+void Package::SendEvent(int id, const EventFields& extra) {
   if (m_events.Closed()) return;
   // The payload is fixed now, on the caller's thread; the event thread never reads the package.
-  json payload = m_eventTemplate;
-  payload["6"] = std::to_string(id);
-  if (extra.is_object()) {
-    for (const auto& [key, value] : extra.items()) payload[key] = value;
-  }
+  config::JsonFields payload = m_eventTemplate;
+  payload.Set("6", std::to_string(id));
+  for (const auto& [key, value] : extra) payload.Set(key, value);
   m_events.Send(id, std::move(payload), m_request.headers, m_eventsUrl);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "config/JsonFields.h"
 #include "config/SignedRequest.h"
 #include "offers/EventSender.h"
 #include "offers/OfferPicture.h"
@@ -61,7 +62,7 @@ class Package {
 
   // The event, from the template, on a thread of its own; returns at once. Dropping the package
   // never waits: the wizard's exit waits for every event at once (WaitForAllEventsUntil).
-  void SendEvent(int id, const nlohmann::json& extra);
+  void SendEvent(int id, const EventFields& extra);
   void WaitForEvents() { m_events.Wait(); }
   bool WaitForEventsUntil(std::chrono::steady_clock::time_point deadline) { return m_events.WaitUntil(deadline); }
   bool EventsClosed() const { return m_events.Closed(); }
@@ -92,7 +93,7 @@ class Package {
   std::string m_termsUrl;
   std::string m_sha256;  // "sha256": what the installer's SHA-256 must be (lower-case hex); empty: anything
   int m_index = 0;
-  nlohmann::json m_eventTemplate;
+  config::JsonFields m_eventTemplate;
   // Made, drawn and freed on the UI thread only (see DecodeImage).
   std::shared_ptr<Gdiplus::Bitmap> m_image;
   ParameterTable m_parameters;

@@ -6,21 +6,26 @@
 #include "config/ConfigurationManager.h"
 #include "config/Hashing.h"
 #include "config/TextUtil.h"
+#include "win32/Threads.h"
 
 namespace {
 
 // The account is fixed for the run, and an MD5 through CryptoAPI costs milliseconds (about 6 ms
 // under Wine): hashed once, not once per offer, so a long offer list cannot stall the loading.
 std::string AccountHash(const std::wstring& account) {
-  static std::mutex mutex;
-  static std::wstring hashedAccount;
-  static std::string hash;
-  std::lock_guard lock(mutex);
-  if (hash.empty() || hashedAccount != account) {
-    hash = config::Md5Hex(account);
-    hashedAccount = account;
+  struct Cache {
+    win32::Mutex mutex;
+    std::wstring account;
+    std::string hash;
+  };
+  static win32::MadeOnce<Cache> made;
+  Cache& cache = made.Get([] { return Cache{}; });
+  std::lock_guard lock(cache.mutex);
+  if (cache.hash.empty() || cache.account != account) {
+    cache.hash = config::Md5Hex(account);
+    cache.account = account;
   }
-  return hash;
+  return cache.hash;
 }
 
 }  // namespace

@@ -21,18 +21,6 @@ namespace {
 
 constexpr UINT kPollMs = 100;
 
-template <typename T>
-bool IsReady(const std::future<T>& future) {
-  return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-}
-
-template <typename T>
-std::future<T> Ready(T value) {
-  std::promise<T> promise;
-  promise.set_value(std::move(value));
-  return promise.get_future();
-}
-
 }  // namespace
 
 std::wstring ResolveDownloadUrl(const std::wstring& location, const std::wstring& offerFilesBaseUrl) {
@@ -99,7 +87,7 @@ void DownloadPage::StartNextDownload() {
   const int number = m_downloadNumber++;
   if (!config::IsHttpsUrl(url)) {
     // What the wizard may run must come over a connection nobody on the way can change.
-    m_downloadResult = Ready(DownloadResult{false, L"Not a secure URL", {}});
+    m_downloadResult = win32::Pending<DownloadResult>::Ready(DownloadResult{false, L"Not a secure URL", {}});
   } else {
     // Without a work folder the manager reports the unusable folder; never a folder made
     // elsewhere (an empty work folder would put it in the drive's root).
@@ -117,13 +105,13 @@ void DownloadPage::StartNextDownload() {
 }
 
 void DownloadPage::OnDownloadTimer() {
-  if (!IsReady(m_downloadResult)) return;
+  if (!m_downloadResult.IsReady()) return;
   ::KillTimer(GetHwnd(), DOWNLOAD_TIMER_ID);
   const std::shared_ptr<Package> package = m_downloadQueue.front();
   m_downloadQueue.pop_front();
   DownloadResult result;
   try {
-    result = m_downloadResult.get();
+    result = m_downloadResult.Get();
   } catch (const std::exception& error) {
     result = {false, win32::ExceptionText(error), {}};
   }
@@ -134,7 +122,7 @@ void DownloadPage::OnDownloadTimer() {
   } else if (package->m_isMainProduct && MainGoesToDownloadFolder()) {
     config->productFilePath = result.path;
     config->productFileSha256 = result.sha256;
-    package->SendEvent(EVENT_FINISHED, nullptr);
+    package->SendEvent(EVENT_FINISHED, {});
   } else {
     if (package->m_isMainProduct) config->productFilePath = result.path;
     m_installQueue.push_back({package, result.path, result.sha256});
@@ -167,12 +155,12 @@ void DownloadPage::StartInstall(const InstallItem& item, const std::wstring& par
 }
 
 void DownloadPage::OnInstallTimer() {
-  if (!IsReady(m_execResult)) return;
+  if (!m_execResult.IsReady()) return;
   ::KillTimer(GetHwnd(), INSTALL_TIMER_ID);
   const InstallItem item = m_installQueue.front();
   InstallStart start{{}, item.path};
   try {
-    start = m_execResult.get();
+    start = m_execResult.Get();
   } catch (const std::exception& error) {
     start.result.text = L"Error launching executable: " + win32::ExceptionText(error);
   }
@@ -189,7 +177,7 @@ void DownloadPage::ReportFailure(Package& package, const std::wstring& text) con
 
 void DownloadPage::ReportOfferStart(const InstallItem& item, const install::ExecResult& result) const {
   if (result.started) {
-    item.package->SendEvent(EVENT_FINISHED, nullptr);
+    item.package->SendEvent(EVENT_FINISHED, {});
   } else {
     ReportFailure(*item.package, L"EXEC FAILED: " + result.text);
   }
@@ -245,7 +233,7 @@ bool DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRE
 
 void DownloadPage::PrepareForExit(std::chrono::steady_clock::time_point deadline) {
   m_startGate->Close(deadline);
-  if (m_downloadResult.valid()) m_downloadResult.wait_until(deadline);
+  if (m_downloadResult.Valid()) m_downloadResult.WaitUntil(deadline);
 }
 
 void DownloadPage::Conclude(const char* errorTitleKey, const char* errorTextKey) const {
@@ -333,7 +321,7 @@ void DownloadPageIsv::OnInstallerEnded(const InstallItem& item, const InstallSta
       m_mainFailed = true;
     } else {
       m_config->productFilePath = m_mainInstallerPath;
-      item.package->SendEvent(EVENT_FINISHED, nullptr);
+      item.package->SendEvent(EVENT_FINISHED, {});
     }
   } else {
     ReportOfferStart(item, start.result);

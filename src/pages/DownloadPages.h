@@ -10,7 +10,6 @@
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 
@@ -20,6 +19,7 @@
 #include "pages/CStaticFromImage.h"
 #include "pages/PageInterfaces.h"
 #include "pages/WizardPage.h"
+#include "win32/DetachedTask.h"
 
 class Package;
 
@@ -74,8 +74,8 @@ class DownloadPage : public WizardPage {
   bool Exiting() const;
 
   bool m_marquee = false;
-  std::future<DownloadResult> m_downloadResult;
-  std::future<InstallStart> m_execResult;
+  win32::Pending<DownloadResult> m_downloadResult;
+  win32::Pending<InstallStart> m_execResult;
   std::shared_ptr<install::StartGate> m_startGate = std::make_shared<install::StartGate>();
   bool m_mainFailed = false;
   std::deque<std::shared_ptr<Package>> m_downloadQueue;

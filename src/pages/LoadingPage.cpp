@@ -4,7 +4,6 @@
 
 #include <exception>
 #include <string>
-#include <thread>
 
 #include "config/ApiManager.h"
 #include "config/ConfigurationManager.h"
@@ -50,10 +49,8 @@ void LoadingPage::OnNavigateToPage() {
   // The configuration is fetched once per run; the dialog never comes back here.
   if (m_started) return;
   m_started = true;
-  try {
-    // Detached, holding only the shared state: a page that is closed must not wait for it.
-    std::thread(&LoadingPage::RunWorker, m_state).detach();
-  } catch (const std::exception&) {
+  // Detached, holding only the shared state: a page that is closed must not wait for it.
+  if (!win32::StartThread([state = m_state]() noexcept { RunWorker(state); })) {
     std::lock_guard lock(m_state->mutex);
     m_state->failed = m_state->workerDone = true;
     ::PostMessageW(GetHwnd(), WM_REQUEST_COMPLETE, 0, 0);

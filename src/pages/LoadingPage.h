@@ -4,13 +4,13 @@
 // when the last has finished the offers are handed to the dialog, exactly once.
 #include <windows.h>
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "pages/PageInterfaces.h"
 #include "pages/WizardPage.h"
+#include "win32/Threads.h"
 
 class ConfigurationManager;
 class Package;
@@ -37,8 +37,8 @@ class LoadingPage : public WizardPage, public LoadingPageInterface {
   // Everything the worker and the download threads touch: they hold it, never the page, which
   // dies when the wizard closes while they still run.
   struct LoadState {
-    std::mutex mutex;
-    std::condition_variable workerEnded;
+    win32::Mutex mutex;
+    win32::ConditionVariable workerEnded;
     std::shared_ptr<ConfigurationManager> config;
     HWND page = nullptr;
     LoadCompleteCallback onLoadComplete;

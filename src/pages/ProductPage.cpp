@@ -69,7 +69,7 @@ void ProductPage::OnNavigateToPage() {
 
 void ProductPage::Decline(ButtonType type) {
   m_config->offerDeclined = true;
-  m_package->SendEvent(EVENT_DECLINED, nullptr);
+  m_package->SendEvent(EVENT_DECLINED, {});
   if (m_buttonCallback) m_buttonCallback(type);
 }
 

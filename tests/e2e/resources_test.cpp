@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
+#include <zlib.h>
 
 #include <set>
 #include <string>
@@ -14,6 +15,18 @@
 #include "win32/UniqueResource.h"
 
 namespace {
+
+// The build stores locale documents deflated.
+std::string Inflate(const char* bytes, DWORD size) {
+  std::string text(64 * 1024, '\0');
+  uLongf length = static_cast<uLongf>(text.size());
+  if (bytes == nullptr || ::uncompress(reinterpret_cast<Bytef*>(text.data()), &length,
+                                       reinterpret_cast<const Bytef*>(bytes), size) != Z_OK) {
+    return {};
+  }
+  text.resize(length);
+  return text;
+}
 
 // The executable's resources, read without running it.
 class ExecutableResources {
@@ -26,8 +39,8 @@ class ExecutableResources {
   std::string Locale(int id) const {
     HRSRC resource = ::FindResourceW(m_module.get(), MAKEINTRESOURCEW(id), L"LOCALE");
     if (resource == nullptr) return {};
-    return std::string(static_cast<const char*>(::LockResource(::LoadResource(m_module.get(), resource))),
-                       ::SizeofResource(m_module.get(), resource));
+    return Inflate(static_cast<const char*>(::LockResource(::LoadResource(m_module.get(), resource))),
+                   ::SizeofResource(m_module.get(), resource));
   }
 
  private:

@@ -278,7 +278,7 @@ TEST_F(Shell, ClosingWaitsForEventsOfPackagesAlreadyDropped) {
       dialog->Run().mainPackage->WaitForEventsUntil(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
   // Longer than a dropped package once waited for its events, within the receive time-out.
   ServiceControl::SetScenario("/zbd", json::array({{{"delay_ms", 2500}}}));
-  Offer("r")->SendEvent(2, nullptr);  // dropped at once, as the loader drops a rejected offer
+  Offer("r")->SendEvent(2, {});  // dropped at once, as the loader drops a rejected offer
   CompleteLoading();
   Close();
   EXPECT_EQ(SortedEventIds(), (std::vector<std::string>{"1", "2", "5"}));

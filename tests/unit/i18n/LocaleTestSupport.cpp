@@ -45,9 +45,10 @@ std::vector<std::pair<std::string, std::string>> RawEntries(int resourceId) {
   HMODULE module = win32::ModuleInstance();
   HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(resourceId), L"LOCALE");
   if (resource == nullptr) return entries;
-  const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(module, resource)));
+  const std::string text = i18n::InflateLocaleDocument(
+      {static_cast<const char*>(::LockResource(::LoadResource(module, resource))), ::SizeofResource(module, resource)});
   tinyxml2::XMLDocument doc;
-  if (doc.Parse(bytes, ::SizeofResource(module, resource)) != tinyxml2::XML_SUCCESS) return entries;
+  if (doc.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS) return entries;
   const tinyxml2::XMLElement* root = doc.RootElement();
   for (const tinyxml2::XMLElement* e = root != nullptr ? root->FirstChildElement() : nullptr; e != nullptr;
        e = e->NextSiblingElement()) {

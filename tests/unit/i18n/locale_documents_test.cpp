@@ -76,12 +76,20 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
-std::string ResourceBytes(int id) {
+// A document as the build stored it (deflated).
+std::string StoredBytes(int id) {
   HMODULE module = win32::ModuleInstance();
   HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"LOCALE");
   if (resource == nullptr) return {};
   return std::string(static_cast<const char*>(::LockResource(::LoadResource(module, resource))),
                      ::SizeofResource(module, resource));
+}
+
+TEST(LocaleDocuments, OnlyAWholeDeflatedDocumentInflates) {
+  const std::string stored = StoredBytes(105);
+  EXPECT_EQ(i18n::InflateLocaleDocument(stored).rfind("<?xml", 0), 0u);
+  EXPECT_EQ(i18n::InflateLocaleDocument(stored.substr(0, stored.size() - 1)), "");
+  EXPECT_EQ(i18n::InflateLocaleDocument("<?xml version=\"1.0\"?><Locale name=\"en_US\"/>"), "");
 }
 
 TEST(LocaleDocuments, EveryDocumentParsesWithItsListedNameAsUtf8) {
@@ -97,7 +105,8 @@ TEST(LocaleDocuments, EveryDocumentParsesWithItsListedNameAsUtf8) {
       EXPECT_STREQ(root->Name(), "Locale");
       ASSERT_NE(root->Attribute("name"), nullptr);
       EXPECT_EQ(std::string(root->Attribute("name")), name);
-      EXPECT_EQ(ResourceBytes(id).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
+      EXPECT_EQ(i18n::InflateLocaleDocument(StoredBytes(id)).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0),
+                0u);
       for (const auto& [key, text] : RawEntries(id)) {
         EXPECT_NO_THROW(win32::Utf8ToWide(text)) << key << " is not UTF-8";
       }
@@ -162,8 +171,8 @@ TEST(LocaleDocuments, TranslationsUseTheLineBreaksAndSpacingOfTheirEnglishText) 
 }
 
 TEST(LocaleDocuments, PolishIsOneDocumentListedTwice) {
-  EXPECT_FALSE(ResourceBytes(108).empty());
-  EXPECT_EQ(ResourceBytes(108), ResourceBytes(116));
+  EXPECT_FALSE(StoredBytes(108).empty());
+  EXPECT_EQ(StoredBytes(108), StoredBytes(116));
 }
 
 }  // namespace

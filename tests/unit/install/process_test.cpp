@@ -1,5 +1,5 @@
 // Starting installers: the command line, the folder they run in, exit codes, launch
-// failures, the asynchronous start and the record of installers still running.
+// failures and the record of installers still running.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -144,28 +144,6 @@ TEST(RunExecutable, RunsARealNsisInstallerSilently) {
   EXPECT_NE(records[0].at("cmdline").find("/S"), std::string::npos);
   EXPECT_EQ(installtest::ReadBytes(scratch[L"log\\nsis-installed\\payload.txt"]),
             "Installed by the NSIS test installer.\r\n");
-}
-
-TEST(RunExecutableAsync, DroppingTheFutureDoesNotWaitForTheInstaller) {
-  Scratch scratch;
-  installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[L"slow\\setup.exe"]);
-  const auto start = std::chrono::steady_clock::now();
-
-  install::RunExecutableAsync(scratch[L"slow\\setup.exe"], L"/sleep=6000", true);
-
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  WaitForRecords(scratch.LogFolder());
-}
-
-TEST(RunExecutableAsync, DeliversTheWaitedResult) {
-  Scratch scratch;
-  installtest::Place(installtest::DataFile(L"test_installer.exe"), scratch[L"setup.exe"]);
-
-  const ExecResult result = install::RunExecutableAsync(scratch[L"setup.exe"], L"/exit=7", true).get();
-
-  EXPECT_TRUE(result.started);
-  EXPECT_EQ(result.exitCode, 7u);
-  EXPECT_EQ(result.text, L"exit code = 7");
 }
 
 TEST(StartedProcesses, ListsTheFoldersOfInstallersUntilTheyExit) {

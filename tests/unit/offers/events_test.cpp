@@ -74,8 +74,8 @@ TEST_F(Events, BodyBytesAndSignatureOfOneEvent) {
   payload["16"] = Quoted("track");
   payload["17"] = Quoted("1");
   payload["18"] = Quoted("ad-token");
-  payload["31"] = Quoted(package->m_eventTemplate["31"].get<std::string>());
-  payload["38"] = Quoted(package->m_eventTemplate["38"].get<std::string>());
+  payload["31"] = Quoted(package->m_eventTemplate.Text("31"));
+  payload["38"] = Quoted(package->m_eventTemplate.Text("38"));
 
   const json requests = ServiceControl::Requests("/zbd");
   ASSERT_EQ(requests.size(), 1u);

@@ -15,6 +15,9 @@ using nlohmann::json;
 
 namespace {
 
+// The event template as the service reads it.
+json Template(const Package& package) { return json::parse(package.m_eventTemplate.dump()); }
+
 json FullOffer() {
   return json::parse(R"({
     "ad": {"o": "offer-7", "f": "token-7"},
@@ -119,7 +122,7 @@ TEST(Package, DefaultsOfAMinimalOffer) {
   EXPECT_EQ(package->m_vertical, 0);
   EXPECT_EQ(package->m_installerArgs, "");
   EXPECT_EQ(package->m_trackingCode, "");
-  EXPECT_EQ(package->m_eventTemplate["16"], "");
+  EXPECT_EQ(Template(*package)["16"], "");
   EXPECT_FALSE(package->m_pn.enabled);
   EXPECT_EQ(package->m_flow.maxBefore, INT_MAX);
   EXPECT_EQ(package->m_flow.maxOffersInFlow, INT_MAX);
@@ -259,32 +262,32 @@ TEST(Package, EventTemplates) {
   auto config = testsupport::MakeConfig(L"DLM");
   config->productTitle = L"Product";
   auto main = Package::MainProduct(*config, {});
-  EXPECT_EQ(main->m_eventTemplate["5"], "Product");
-  EXPECT_EQ(main->m_eventTemplate["10"], 1);
-  EXPECT_EQ(main->m_eventTemplate["16"], "");
-  EXPECT_EQ(main->m_eventTemplate["17"], "");
-  EXPECT_EQ(main->m_eventTemplate["18"], "");
+  EXPECT_EQ(Template(*main)["5"], "Product");
+  EXPECT_EQ(Template(*main)["10"], 1);
+  EXPECT_EQ(Template(*main)["16"], "");
+  EXPECT_EQ(Template(*main)["17"], "");
+  EXPECT_EQ(Template(*main)["18"], "");
 
   json offer = MinimalOffer();
   offer["ps"]["c"] = "code";
   auto package = Package::Offer(*config, offer, 4);
-  EXPECT_EQ(package->m_eventTemplate["5"], "o1");
-  EXPECT_EQ(package->m_eventTemplate["10"], 2);
-  EXPECT_EQ(package->m_eventTemplate["16"], "code");
-  EXPECT_EQ(package->m_eventTemplate["17"], "5");
-  EXPECT_EQ(package->m_eventTemplate["18"], "f1");
-  for (int key = 0; key <= 22; ++key) EXPECT_TRUE(package->m_eventTemplate.contains(std::to_string(key))) << key;
-  EXPECT_TRUE(package->m_eventTemplate.contains("31"));
-  EXPECT_TRUE(package->m_eventTemplate.contains("38"));
-  EXPECT_EQ(package->m_eventTemplate["15"], 0);
+  EXPECT_EQ(Template(*package)["5"], "o1");
+  EXPECT_EQ(Template(*package)["10"], 2);
+  EXPECT_EQ(Template(*package)["16"], "code");
+  EXPECT_EQ(Template(*package)["17"], "5");
+  EXPECT_EQ(Template(*package)["18"], "f1");
+  for (int key = 0; key <= 22; ++key) EXPECT_TRUE(Template(*package).contains(std::to_string(key))) << key;
+  EXPECT_TRUE(Template(*package).contains("31"));
+  EXPECT_TRUE(Template(*package).contains("38"));
+  EXPECT_EQ(Template(*package)["15"], 0);
 
   // Re-initialising turns a package into the main product with a new request.
   config->productTitle = L"Renamed";
   package->Reinitialize(*config, {L"id", L"ad", L"Name", L"track"});
   EXPECT_TRUE(package->m_isMainProduct);
   EXPECT_EQ(package->m_index, 0);
-  EXPECT_EQ(package->m_eventTemplate["5"], "Renamed");
-  EXPECT_EQ(package->m_eventTemplate["10"], 1);
+  EXPECT_EQ(Template(*package)["5"], "Renamed");
+  EXPECT_EQ(Template(*package)["10"], 1);
   EXPECT_EQ(package->m_displayName, "Name");
 }
 

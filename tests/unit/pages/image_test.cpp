@@ -47,7 +47,7 @@ Hue Dominant(const Gdiplus::Color& c) {
   return Hue::Other;
 }
 
-TEST(ImageResource, ThePicturesAre512PixelPngsOfTheirColour) {
+TEST(ImageResource, ThePicturesAre256PixelPngsOfTheirColour) {
   struct Picture {
     UINT id;
     const wchar_t* type;
@@ -59,15 +59,15 @@ TEST(ImageResource, ThePicturesAre512PixelPngsOfTheirColour) {
     SCOPED_TRACE(picture.id);
     auto bitmap = Load(picture.id, picture.type);
     ASSERT_TRUE(bitmap);
-    EXPECT_EQ(bitmap->GetWidth(), 512u);
-    EXPECT_EQ(bitmap->GetHeight(), 512u);
+    EXPECT_EQ(bitmap->GetWidth(), 256u);
+    EXPECT_EQ(bitmap->GetHeight(), 256u);
     HRSRC resource = ::FindResourceW(win32::ModuleInstance(), MAKEINTRESOURCEW(picture.id), picture.type);
     ASSERT_NE(resource, nullptr);
     const std::string signature(
         static_cast<const char*>(::LockResource(::LoadResource(win32::ModuleInstance(), resource))), 8);
     EXPECT_EQ(signature, std::string("\x89PNG\r\n\x1a\n", 8));
     Gdiplus::Color color;
-    bitmap->GetPixel(256, 24, &color);  // inside the disc, above the symbol
+    bitmap->GetPixel(128, 12, &color);  // inside the disc, above the symbol
     EXPECT_EQ(Dominant(color), picture.disc);
     EXPECT_EQ(color.GetA(), 255);
     bitmap->GetPixel(2, 2, &color);  // outside the disc
