@@ -60,18 +60,16 @@ bool OfferRules::LookUpKey(const std::wstring& path) {
   if (key->belowSoftware && m_cachesEnabled && key->subkey.starts_with(kSoftware)) {
     const std::size_t end = key->subkey.find(L'\\', kSoftware.size());
     const std::wstring vendor = key->subkey.substr(kSoftware.size(), end - kSoftware.size());
-    const auto list = [&] {
+    const auto list = [&]() -> std::optional<std::vector<std::wstring>> {
       HKEY software = nullptr;
-      const LONG result = m_keys.Open(key->root, key->view, L"software", software);
-      if (result != ERROR_SUCCESS) throw win32::RegistryError("Cannot open registry key: RegOpenKeyEx failed.", result);
-      return m_facts->EnumerateSubkeys(software);
+      if (m_keys.Open(key->root, key->view, L"software", software) != ERROR_SUCCESS) return std::nullopt;
+      try {
+        return m_facts->EnumerateSubkeys(software);
+      } catch (const win32::RegistryError&) {
+        return std::nullopt;  // unreadable: nothing below it is found
+      }
     };
-    std::optional<bool> listed;
-    try {
-      listed = m_subkeyCache.IsListed(key->root, key->view, L"software", vendor, list);
-    } catch (const win32::RegistryError&) {
-      return false;
-    }
+    const std::optional<bool> listed = m_subkeyCache.IsListed(key->root, key->view, L"software", vendor, list);
     if (listed == false) return false;
     if (listed && end == std::wstring::npos) return true;
   }

@@ -16,8 +16,10 @@ std::optional<bool> SubkeyCache::IsListed(HKEY root, REGSAM view, const std::wst
                                           const Fill& fill) {
   auto& listing = m_listings[Entry(root, view, top)];
   if (!listing) {
+    std::optional<std::vector<std::wstring>> names = fill();
+    if (!names) return false;
     Listing filled;
-    for (std::wstring& listed : fill()) {
+    for (std::wstring& listed : *names) {
       if (!IsAscii(listed)) filled.beyondAscii.push_back(listed.size());
       filled.names.push_back(win32::FoldCase(std::move(listed)));
     }

@@ -14,13 +14,14 @@
 
 class SubkeyCache {
  public:
-  using Fill = std::function<std::vector<std::wstring>()>;
+  // Nothing when the key cannot be listed.
+  using Fill = std::function<std::optional<std::vector<std::wstring>>()>;
 
   // Whether `name`, in any case, is a direct subkey of root\top in this view; nothing when only
   // the registry can tell (a case difference beyond A-Z may be one to the registry's own table,
   // which differs between Windows versions). The listing comes from `fill` on first use; a key
-  // without subkeys is listed once too. A fill that raises leaves the entry unfilled (and the
-  // error goes to the caller), so the next call tries again.
+  // without subkeys is listed once too. A fill that gives nothing leaves the entry unfilled, so the
+  // next call tries again; the name is not listed then.
   std::optional<bool> IsListed(HKEY root, REGSAM view, const std::wstring& top, const std::wstring& name,
                                const Fill& fill);
 

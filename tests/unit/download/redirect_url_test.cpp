@@ -26,6 +26,7 @@ TEST(ResolveLocation, FormsOfLocation) {
       {L"..", L"https://localhost:8443/f/"},
       {L"?page=2", L"https://localhost:8443/f/dir/setup.exe?page=2"},
       {L"next.exe#part", L"https://localhost:8443/f/dir/next.exe"},
+      {L"1a:b.exe", L"https://localhost:8443/f/dir/1a:b.exe"},  // no scheme starts with a digit
   };
   for (const auto& c : cases) {
     const auto resolved = ResolveLocation(base, c.location);

@@ -217,6 +217,11 @@ TEST(DownloadedPictures, OnlyPlainFormatsOfABoundedSizeAreDecoded) {
   bmp[14] = 40;                    // BITMAPINFOHEADER
   bmp[18] = 0x01, bmp[19] = 0x10;  // 4097 wide
   bmp[22] = 1;                     // 1 high
+  std::string coreBmp(26, '\0');   // the older header: 16-bit sides
+  coreBmp[0] = 'B';
+  coreBmp[1] = 'M';
+  coreBmp[14] = 12;
+  coreBmp[18] = 16, coreBmp[20] = 16;
   const std::string jpeg(
       "\xFF\xD8\xFF\xE0\0\x04"
       "ab"
@@ -233,9 +238,11 @@ TEST(DownloadedPictures, OnlyPlainFormatsOfABoundedSizeAreDecoded) {
       {"PNG 4096 x 4096", png(4096, 4096), false},
       {"PNG 4097 wide", png(4097, 1), true},
       {"PNG 0 high", png(16, 0), true},
+      {"PNG cut before its height's last byte", png(1, 256).substr(0, 23), true},
       {"GIF 4096 x 1", gif(4096, 1), false},
       {"GIF 1 x 4097", gif(1, 4097), true},
       {"BMP 4097 wide", bmp, true},
+      {"BMP core 16 x 16", coreBmp, false},
       {"JPEG 4097 high", jpeg, true},
       {"EMF", emf, true},
       {"WMF", std::string("\xD7\xCD\xC6\x9A\0\0\0\0", 8), true},

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <cwchar>
@@ -383,6 +384,12 @@ TEST(RulesToolUse, UnusableDocumentsAndUsageErrors) {
     EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.name << ": " << run.err;
   }
+  // The system's reason follows on the same line.
+  const std::string missing = RunTool({L"C:\\brindle-rules-none.json"}).err;
+  const std::string lead = "cannot read C:\\brindle-rules-none.json: ";
+  const auto reason = missing.find(lead);
+  ASSERT_NE(reason, std::string::npos) << missing;
+  EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(missing[reason + lead.size()]))) << missing;
   const ToolRun asJson = RunTool({malformed.Path(), L"--json"});
   EXPECT_EQ(asJson.exitCode, 2u);
   EXPECT_TRUE(json::parse(asJson.out).at("error").get<std::string>().starts_with("[json.exception.parse_error"));
