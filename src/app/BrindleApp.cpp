@@ -5,8 +5,6 @@
 
 int CBrindleApp::Run() {
   ProcessEnvironment environment;
-  // Without the rich edit library no window is shown.
-  if (!environment.Ready()) return 0;
   INT_PTR result = 0;
   {
     CBrindleDlg dialog;

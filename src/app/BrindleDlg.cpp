@@ -160,13 +160,24 @@ void CBrindleDlg::AddPage(PageKind kind, const std::shared_ptr<Package>& offer) 
 
 PageContext CBrindleDlg::Context() { return {m_languageManager, this, m_config, m_run}; }
 
+// Only the language page is made at start: the loading page when Next first leaves it, the error
+// page when an error is first shown. Each page costs the start a few milliseconds, and neither
+// of them can show before.
 bool CBrindleDlg::CreateInitialPages() {
-  m_errorPage = std::make_unique<ErrorPage>(Context());
-  CreatePage(*m_errorPage);
-
   AddPage(m_config->btPages ? PageKind::LanguageBT : PageKind::Language);
+  m_currentPage = kLanguagePage;
+  if (m_pages.empty()) return false;
+  ShowOnTop(m_pages[kLanguagePage]->GetHwnd());
+  // Focused once the dialog shows: focusing a control of a window not yet shown activates that
+  // window first, which the showing does again (about 5 ms of the start under Wine).
+  ::PostMessageW(GetHwnd(), WM_FOCUS_FIRST_PAGE, 0, 0);
+  return true;
+}
+
+void CBrindleDlg::AddLoadingPage() {
   AddPage(PageKind::Loading);
-  if (auto* loading = m_pages.empty() ? nullptr : dynamic_cast<LoadingPageInterface*>(m_pages.back().get())) {
+  if (m_pages.size() != static_cast<std::size_t>(kLoadingPage + 1)) return;
+  if (auto* loading = dynamic_cast<LoadingPageInterface*>(m_pages.back().get())) {
     // Holds the mailbox and the window handle, never the dialog: the page's workers may finish
     // after the dialog is gone, and a post to a destroyed window simply fails.
     loading->SetLoadCompleteCallback([mailbox = m_loadMailbox, window = GetHwnd()](LoadResult result) {
@@ -177,12 +188,6 @@ bool CBrindleDlg::CreateInitialPages() {
       ::PostMessageW(window, WM_LOAD_COMPLETE, 0, 0);
     });
   }
-
-  m_currentPage = kLanguagePage;
-  if (m_pages.empty()) return false;
-  ShowOnTop(m_pages[kLanguagePage]->GetHwnd());
-  FocusPage(m_pages[kLanguagePage]->GetHwnd());
-  return true;
 }
 
 IPage* CBrindleDlg::Current() const noexcept {
@@ -246,6 +251,7 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
                                                                   m_config->productTitle, m_config->channel}
                                                 : ProductIdentity{});
         m_run->mainPackage->SendEvent(EVENT_STARTED, {});
+        if (m_pages.size() == static_cast<std::size_t>(kLoadingPage)) AddLoadingPage();
       }
       ShowPage(m_currentPage + 1);
       return;
@@ -275,6 +281,10 @@ void CBrindleDlg::OnPageButton(const IPage* page, ButtonType type) {
 }
 
 void CBrindleDlg::ShowError(const std::wstring& title, const std::wstring& text) {
+  if (!m_errorPage) {
+    m_errorPage = std::make_unique<ErrorPage>(Context());
+    CreatePage(*m_errorPage);
+  }
   if (IPage* current = Current()) ::ShowWindow(current->GetHwnd(), SW_HIDE);
   m_errorPage->SetTexts(title, text);
   ShowOnTop(m_errorPage->GetHwnd());
@@ -386,8 +396,9 @@ void CBrindleDlg::OnClose() {
   // A second close while the question is open, or while closing, changes nothing.
   if (m_asking || m_closing) return;
   const int pages = static_cast<int>(m_pages.size());
-  // Until the configuration is loaded the loading page is last, yet the wizard has not begun.
-  const bool ask = !m_errorShown && (m_currentPage < pages - 1 || pages == kFirstLoadedPage);
+  // Until the configuration is loaded the language or the loading page is last, yet the wizard
+  // has not begun.
+  const bool ask = !m_errorShown && (m_currentPage < pages - 1 || pages <= kFirstLoadedPage);
   if (ask) {
     m_asking = true;
     const bool confirmed =
@@ -476,6 +487,12 @@ bool CBrindleDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRES
       return true;
     case WM_LOAD_COMPLETE:
       result = OnLoadCompleteMessage();
+      return true;
+    case WM_FOCUS_FIRST_PAGE:
+      // Unless the wizard has moved on meanwhile.
+      if (m_currentPage == kLanguagePage && !m_errorShown && !m_pages.empty()) {
+        FocusPage(m_pages[kLanguagePage]->GetHwnd());
+      }
       return true;
     case DM_GETDEFID: {
       // Enter presses the default button of the page that is shown.

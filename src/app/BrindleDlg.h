@@ -46,7 +46,8 @@ class CBrindleDlg : public WizardFrame {
   explicit CBrindleDlg(WizardShellOptions options);
   ~CBrindleDlg() override;
 
-  // For tests and tools: the pages, the current index, whether the error page shows, the run.
+  // For tests and tools: the pages, the current index, whether the error page shows, the error
+  // page (made when first shown), the run.
   const std::vector<std::unique_ptr<IPage>>& Pages() const noexcept { return m_pages; }
   int CurrentPage() const noexcept { return m_currentPage; }
   bool ErrorShown() const noexcept { return m_errorShown; }
@@ -73,6 +74,7 @@ class CBrindleDlg : public WizardFrame {
   // Page sequence.
   PageContext Context();
   bool CreateInitialPages();
+  void AddLoadingPage();
   bool CreatePage(IPage& page);
   void CreateAndAddPage(std::unique_ptr<IPage> page);
   void AddPage(PageKind kind, const std::shared_ptr<Package>& offer = nullptr);

@@ -8,8 +8,13 @@
 #include "pages/LinkMarkup.h"
 #include "resources/resource.h"
 #include "win32/Strings.h"
+#include "win32/SystemLibraries.h"
 
-LicensePageIsv::LicensePageIsv(const PageContext& context) : WizardPage(context, PageKind::License, IDD_LICENSE_PAGE) {}
+LicensePageIsv::LicensePageIsv(const PageContext& context) : WizardPage(context, PageKind::License, IDD_LICENSE_PAGE) {
+  // The template's RichEdit 1.0 control needs its library before the page's window is made;
+  // loaded here, not at start, as only BT wizards show this page. It stays for the process's life.
+  win32::LoadSystemLibrary(L"riched32.dll");
+}
 
 bool LicensePageIsv::OnInitDialog() {
   WizardPage::OnInitDialog();

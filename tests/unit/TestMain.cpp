@@ -1,5 +1,5 @@
 // Unit tests run inside Wine as console programs, in the process environment the wizard sets
-// up for itself (COM, common controls, rich edit, GDI+).
+// up for itself (COM, common controls, GDI+).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  ProcessEnvironment environment;
-  if (!environment.Ready()) return 2;
+  const ProcessEnvironment environment;
   return RUN_ALL_TESTS();
 }

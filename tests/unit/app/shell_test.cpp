@@ -66,7 +66,8 @@ std::shared_ptr<Package> Offer(const std::string& id) {
   return Package::Offer(*ConfigurationManager::GetInstance(), offer, 0);
 }
 
-TEST_F(Shell, StartsOnTheLanguagePageWithTheErrorPageAside) {
+// The loading and error pages are made when first needed, not at start.
+TEST_F(Shell, StartsWithTheLanguagePageAlone) {
   struct Case {
     bool bt;
     const wchar_t* first;
@@ -79,12 +80,12 @@ TEST_F(Shell, StartsOnTheLanguagePageWithTheErrorPageAside) {
                         Case{true, L"LanguagePageBT", false, IDC_SPLASH_TITLE_BT, L"Welcome to the  Setup Wizard"}}) {
     config->btPages = c.bt;
     Start();
-    EXPECT_EQ(PageNames(), (std::vector<std::wstring>{c.first, L"LoadingPage"}));
+    EXPECT_EQ(PageNames(), (std::vector<std::wstring>{c.first}));
     HWND first = dialog->Pages()[0]->GetHwnd();
     EXPECT_EQ(dialog->CurrentPage(), 0);
     EXPECT_TRUE(::IsWindowVisible(first));
-    EXPECT_FALSE(::IsWindowVisible(dialog->Pages()[1]->GetHwnd()));
-    EXPECT_FALSE(::IsWindowVisible(dialog->GetErrorPage()->GetHwnd()));
+    EXPECT_EQ(::GetFocus(), ::GetDlgItem(first, IDC_NEXT));  // focused once the dialog shows
+    EXPECT_EQ(dialog->GetErrorPage(), nullptr);
     EXPECT_EQ(::IsWindowVisible(::GetDlgItem(first, IDC_LANGUAGE_COMBO)) != FALSE, c.listVisible) << c.first;
     EXPECT_EQ(Text(first, c.textId), c.text);
     EXPECT_EQ(win32::GetWindowTextString(first), c.first);  // what drivers outside the process read
@@ -107,7 +108,7 @@ TEST_F(Shell, TheUsersLanguageIsPreselected) {
   EXPECT_EQ(Text(first, IDC_NEXT), win32::Widen(std::getenv("BRINDLE_EXPECT_NEXT"), CP_UTF8));
 }
 
-TEST_F(Shell, ALanguageChoiceReachesEveryPageAtOnce) {
+TEST_F(Shell, ALanguageChoiceReachesEveryPageAtOnceAndThoseMadeLater) {
   Start();
   HWND first = dialog->Pages()[0]->GetHwnd();
   HWND list = ::GetDlgItem(first, IDC_LANGUAGE_COMBO);
@@ -118,9 +119,11 @@ TEST_F(Shell, ALanguageChoiceReachesEveryPageAtOnce) {
   ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(german), 0);
   ::SendMessageW(first, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE_COMBO, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
   EXPECT_EQ(Text(first, IDC_NEXT), L"Weiter");
-  EXPECT_EQ(Text(dialog->Pages()[1]->GetHwnd(), IDC_TEST_NEXT), L"Weiter");
-  EXPECT_EQ(Text(dialog->GetErrorPage()->GetHwnd(), IDC_ERROR_CLOSE), L"Schlie\u00dfen");
   EXPECT_EQ(config->languageName, L"Deutsch");
+  Click(first, IDC_NEXT);
+  EXPECT_EQ(Text(dialog->Pages()[1]->GetHwnd(), IDC_TEST_NEXT), L"Weiter");
+  StubAt(1).ReportError(L"Title", L"Text");
+  EXPECT_EQ(Text(dialog->GetErrorPage()->GetHwnd(), IDC_ERROR_CLOSE), L"Schlie\u00dfen");
 }
 
 TEST_F(Shell, TabMovesThroughThePageAndEnterIsNext) {
