@@ -7,7 +7,9 @@ int CBrindleApp::Run() {
   ProcessEnvironment environment;
   INT_PTR result = 0;
   {
-    CBrindleDlg dialog;
+    WizardShellOptions options = DefaultWizardShellOptions();
+    options.shown = [&environment] { environment.CompleteSetUp(); };
+    CBrindleDlg dialog(std::move(options));
     result = dialog.DoModal(nullptr);
   }
   return result < 0 ? 0 : static_cast<int>(result);

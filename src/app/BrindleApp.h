@@ -1,8 +1,7 @@
 #pragma once
 #include <windows.h>
 
-// Process start-up: the process environment (COM, common controls, rich edit, GDI+), then the
-// wizard dialog.
+// Process start-up: the process environment (ProcessEnvironment.h), then the wizard dialog.
 class CBrindleApp {
  public:
   CBrindleApp() = default;

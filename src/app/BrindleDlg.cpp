@@ -53,8 +53,6 @@ WizardShellOptions DefaultWizardShellOptions() {
   return options;
 }
 
-CBrindleDlg::CBrindleDlg() : CBrindleDlg(DefaultWizardShellOptions()) {}
-
 CBrindleDlg::CBrindleDlg(WizardShellOptions options)
     : WizardFrame(IDD_BRINDLE_DIALOG, options.config ? options.config : ConfigurationManager::GetInstance()),
       m_options(std::move(options)),
@@ -164,13 +162,14 @@ PageContext CBrindleDlg::Context() { return {m_languageManager, this, m_config, 
 // page when an error is first shown. Each page costs the start a few milliseconds, and neither
 // of them can show before.
 bool CBrindleDlg::CreateInitialPages() {
+  // Handled once the dialog shows, before any input: the process's remaining set-up, then the
+  // first page's focus (focusing a control of a window not yet shown activates that window
+  // first, which the showing does again: about 5 ms of the start under Wine).
+  ::PostMessageW(GetHwnd(), WM_DIALOG_SHOWN, 0, 0);
   AddPage(m_config->btPages ? PageKind::LanguageBT : PageKind::Language);
   m_currentPage = kLanguagePage;
   if (m_pages.empty()) return false;
   ShowOnTop(m_pages[kLanguagePage]->GetHwnd());
-  // Focused once the dialog shows: focusing a control of a window not yet shown activates that
-  // window first, which the showing does again (about 5 ms of the start under Wine).
-  ::PostMessageW(GetHwnd(), WM_FOCUS_FIRST_PAGE, 0, 0);
   return true;
 }
 
@@ -488,7 +487,8 @@ bool CBrindleDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRES
     case WM_LOAD_COMPLETE:
       result = OnLoadCompleteMessage();
       return true;
-    case WM_FOCUS_FIRST_PAGE:
+    case WM_DIALOG_SHOWN:
+      if (m_options.shown) std::exchange(m_options.shown, nullptr)();
       // Unless the wizard has moved on meanwhile.
       if (m_currentPage == kLanguagePage && !m_errorShown && !m_pages.empty()) {
         FocusPage(m_pages[kLanguagePage]->GetHwnd());

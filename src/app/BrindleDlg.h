@@ -37,12 +37,14 @@ struct WizardShellOptions {
   // Folders from which installers the wizard started still run; they are left for the next
   // restart instead of being emptied under the installer.
   std::function<std::vector<std::wstring>()> runningInstallerFolders;
+  // Called on the UI thread once the dialog shows, before any input reaches it: the process's
+  // set-up that no page needs before then.
+  std::function<void()> shown;
 };
 WizardShellOptions DefaultWizardShellOptions();
 
 class CBrindleDlg : public WizardFrame {
  public:
-  CBrindleDlg();
   explicit CBrindleDlg(WizardShellOptions options);
   ~CBrindleDlg() override;
 

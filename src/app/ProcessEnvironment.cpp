@@ -4,11 +4,17 @@
 #include <gdiplus.h>
 #include <objbase.h>
 
+#include <utility>
+
 ProcessEnvironment::ProcessEnvironment() {
-  // ShellExecuteW may hand work to shell extensions, which expect an apartment.
-  m_comInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
   ::InitCommonControlsEx(&controls);
+}
+
+void ProcessEnvironment::CompleteSetUp() {
+  if (std::exchange(m_completed, true)) return;
+  // ShellExecuteW may hand work to shell extensions, which expect an apartment.
+  m_comInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   Gdiplus::GdiplusStartupInput input;
   if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
 }

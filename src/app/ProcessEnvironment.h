@@ -1,8 +1,10 @@
 #pragma once
-// What the wizard's process sets up before its first window, and tears down after the last:
-// COM on the UI thread (the shell calls of links and finish pages), the common controls the
-// pages use (SysLink among them) and GDI+. Test programs that host pages set up exactly the
-// same, through this class. The rich edit library is the licence page's own (LicensePage.cpp).
+// What the wizard's process sets up, and tears down after its last window. The first window
+// needs only the common controls (SysLink among them); COM on the UI thread (the shell calls of
+// links and finish pages) and GDI+ (downloaded pictures) are first needed after the first page
+// shows, so they are set up then and their libraries stay unloaded until then. Test programs
+// that host pages set up the same, through this class. The rich edit library is the licence
+// page's own (LicensePage.cpp).
 #include <windows.h>
 
 class ProcessEnvironment {
@@ -12,7 +14,11 @@ class ProcessEnvironment {
   ProcessEnvironment(const ProcessEnvironment&) = delete;
   ProcessEnvironment& operator=(const ProcessEnvironment&) = delete;
 
+  // COM and GDI+, on the calling (UI) thread; once only.
+  void CompleteSetUp();
+
  private:
+  bool m_completed = false;
   bool m_comInitialized = false;
   ULONG_PTR m_gdiplusToken = 0;
 };

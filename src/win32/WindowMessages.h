@@ -6,4 +6,4 @@ constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1;   // wParam: whole per cent, 
 constexpr UINT WM_DOWNLOAD_NO_LENGTH = WM_USER + 2;  // the response has no usable length
 constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;       // loading finished; packages handed over
 constexpr UINT WM_REQUEST_COMPLETE = WM_USER + 4;    // configuration worker finished
-constexpr UINT WM_FOCUS_FIRST_PAGE = WM_USER + 5;    // the main dialog shows: focus its first page
+constexpr UINT WM_DIALOG_SHOWN = WM_USER + 5;        // the main dialog shows: focus its first page

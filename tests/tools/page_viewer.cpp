@@ -127,5 +127,6 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
 
   ProcessEnvironment environment;
+  environment.CompleteSetUp();
   return Run(options);
 }

@@ -8,6 +8,7 @@
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  const ProcessEnvironment environment;
+  ProcessEnvironment environment;
+  environment.CompleteSetUp();
   return RUN_ALL_TESTS();
 }

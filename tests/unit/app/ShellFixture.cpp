@@ -82,6 +82,7 @@ void ShellFixture::Start() {
     if (whileAsking) whileAsking();
     return answer;
   };
+  options.shown = [this] { shownCalls.push_back(::IsWindowVisible(dialog->GetHwnd()) != FALSE); };
   dialog = std::make_unique<CBrindleDlg>(std::move(options));
   ASSERT_TRUE(dialog->Create(nullptr));
   Pump();

@@ -78,6 +78,8 @@ class ShellFixture : public ::testing::Test {
   std::unique_ptr<CBrindleDlg> dialog;
   std::set<PageKind> stubs;
   std::vector<std::wstring> questions;
+  // Whether the main dialog was visible at each call of the shell's "shown" option.
+  std::vector<bool> shownCalls;
   bool answer = true;
   std::function<void()> whileAsking;
   std::vector<ShellCommand> launches;

@@ -85,6 +85,8 @@ TEST_F(Shell, StartsWithTheLanguagePageAlone) {
     EXPECT_EQ(dialog->CurrentPage(), 0);
     EXPECT_TRUE(::IsWindowVisible(first));
     EXPECT_EQ(::GetFocus(), ::GetDlgItem(first, IDC_NEXT));  // focused once the dialog shows
+    EXPECT_EQ(shownCalls, std::vector<bool>{true});
+    shownCalls.clear();
     EXPECT_EQ(dialog->GetErrorPage(), nullptr);
     EXPECT_EQ(::IsWindowVisible(::GetDlgItem(first, IDC_LANGUAGE_COMBO)) != FALSE, c.listVisible) << c.first;
     EXPECT_EQ(Text(first, c.textId), c.text);
