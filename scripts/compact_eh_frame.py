@@ -30,7 +30,7 @@ class Unsupported(Exception):
     pass
 
 
-def uleb(data, pos):
+def leb(data, pos, signed=False):
     result = shift = 0
     while True:
         byte = data[pos]
@@ -38,20 +38,17 @@ def uleb(data, pos):
         result |= (byte & 0x7F) << shift
         shift += 7
         if byte < 0x80:
+            if signed and byte & 0x40:
+                result -= 1 << shift
             return result, pos
+
+
+def uleb(data, pos):
+    return leb(data, pos)
 
 
 def sleb(data, pos):
-    result = shift = 0
-    while True:
-        byte = data[pos]
-        pos += 1
-        result |= (byte & 0x7F) << shift
-        shift += 7
-        if byte < 0x80:
-            if byte & 0x40:
-                result -= 1 << shift
-            return result, pos
+    return leb(data, pos, signed=True)
 
 
 FORMATS = {0x00: "<I", 0x02: "<H", 0x03: "<I", 0x04: "<Q", 0x0A: "<h", 0x0B: "<i", 0x0C: "<q"}
