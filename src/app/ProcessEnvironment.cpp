@@ -4,15 +4,12 @@
 #include <gdiplus.h>
 #include <objbase.h>
 
-#include <utility>
-
 ProcessEnvironment::ProcessEnvironment() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
   ::InitCommonControlsEx(&controls);
 }
 
 void ProcessEnvironment::CompleteSetUp() {
-  if (std::exchange(m_completed, true)) return;
   // ShellExecuteW may hand work to shell extensions, which expect an apartment.
   m_comInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   Gdiplus::GdiplusStartupInput input;

@@ -14,11 +14,10 @@ class ProcessEnvironment {
   ProcessEnvironment(const ProcessEnvironment&) = delete;
   ProcessEnvironment& operator=(const ProcessEnvironment&) = delete;
 
-  // COM and GDI+, on the calling (UI) thread; once only.
+  // COM and GDI+, on the calling (UI) thread; called once.
   void CompleteSetUp();
 
  private:
-  bool m_completed = false;
   bool m_comInitialized = false;
   ULONG_PTR m_gdiplusToken = 0;
 };

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "ServiceControl.h"
@@ -526,6 +527,9 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
       {2, IDC_LAUNCH_CHECK, L"{nosuch}\\app.exe", {{L"open", L"{nosuch}\\app.exe", L"-x", L"", true}}},
       {2, 0, L"{programdata}\\App\\app.exe", {}},
   };
+  const std::map<int, std::wstring> labels = {{IDC_LAUNCH_RADIO, L"Launch"},
+                                              {IDC_OPEN_FOLDER_RADIO, L"Open Folder"},
+                                              {IDC_LAUNCH_CHECK, L"Launch the application on exit"}};
   StubAllButFinishPages();
   for (const Case& c : cases) {
     config->wizardType = c.type;
@@ -540,6 +544,10 @@ TEST_F(Shell, FinishStartsWhatTheUserChose) {
     StubAt(2).Press(ButtonType::Next);
     StubAt(3).Press(ButtonType::Next);
     HWND finish = Current().GetHwnd();
+    EXPECT_EQ(Text(finish, IDC_FINISH), L"Finish");
+    if (c.choice != 0) {
+      EXPECT_EQ(Text(finish, c.choice), labels.at(c.choice));
+    }
     if (c.choice == IDC_OPEN_FOLDER_RADIO) {
       ::SendMessageW(::GetDlgItem(finish, IDC_LAUNCH_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
       ::SendMessageW(::GetDlgItem(finish, IDC_OPEN_FOLDER_RADIO), BM_SETCHECK, BST_CHECKED, 0);
