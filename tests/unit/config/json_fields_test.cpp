@@ -18,7 +18,7 @@ TEST(JsonFields, WritesTheLibrarysBytes) {
       "plain text / with a slash",
       "quote \" backslash \\ and \b\f\n\r\t",
       std::string("controls \x01\x1f and nul ") + '\0' + "\x7f",
-      "UTF-8: \xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf",
+      "UTF-8: \xc2\x80 \xdf\xbf \xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf",
   };
   config::JsonFields fields;
   json reference = json::object();
